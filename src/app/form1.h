@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "hotkey/hotkey_setting.h"
+#include "platform/form.h"
+#include "platform/runtime.h"
+#include "platform/win32_ops.h"
+
+namespace kestrune {
+
+// The main window: the whole visible program and the owner of its state.
+// Its procedures are spread over the modules of their subsystems (capture in
+// app/, hotkey in hotkey/, settings in settings/, actions in actions/).
+class Form1 : public Form, public WindowProc {
+ public:
+  Form1(Win32Ops& ops, WindowRuntime& rt);
+
+  Win32Ops& ops;
+  WindowRuntime& rt;
+
+  // Controls, by their design names.
+  Control& Frame2;
+  Control& cmdSet;
+  Control& picHotKey;
+  Control& Command1;
+  Control& Label1;
+  Control& Command2;
+  Control& Check1;
+  Control& Command3;
+  Control& Command4;
+  Control& txtFileName;
+  Control& Timer1;
+  std::array<Control*, 6> Option1;
+
+  // State of the form, all zero at start.
+  VbBool Cancelflag = kFalse;
+  HotKeySetting HotKey;
+  VbBool Exitflag = kFalse;
+  int16_t SecondInstance = 0;
+  Hwnd hHotKeyCtl = 0;
+  // The watched window; 0 when none. Its title is the caption of Label1.
+  Hwnd WatchHandle = 0;
+  // The registered hotkey's atom and the window procedure the hook replaced.
+  int16_t HotKeyAtom = 0;
+  WndProcRef PrevWndProc = 0;
+
+  // Start-up, watch cycle and close (app/form1.cpp).
+  void Form_Load() override;
+  void Form_QueryUnload(int16_t& cancel) override;
+  void Form_Unload() override;
+  void Click(Control& control) override;
+  void Tick(Control& timer) override;
+  void MenuClick(int id) override;
+  void Command2_Click();
+  void Timer1_Timer();
+  void Check1_Click();
+  void Pulldown_zyoucyuu_end_Click();
+  void Pulldown_help_version_Click();
+  void mywindowactiveset();
+  // The enabling rule of the action controls for Check1's current value.
+  void ApplyEnablingRule();
+  // The program folder followed by "\default.ini".
+  std::string SettingsPath();
+  // Writes the settings file and tells the user when that fails.
+  void SaveSettings();
+
+  // Capture of the watch target (app/capture.cpp).
+  void Command1_Click();
+  void CaptureTarget();
+
+  // Global hotkey (hotkey/).
+  void HotKeySetUp();
+  void HotKeyRemove();
+  void cmdSet_Click();
+  bool HookWindowProc(Hwnd window);
+  bool UnhookWindowProc(Hwnd window);
+  intptr_t HotKeyWndProc(Hwnd window, uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  intptr_t Call(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+    return HotKeyWndProc(hwnd, msg, wParam, lParam);
+  }
+
+  // Settings file (settings/).
+  void LoadSettings(const std::string& path);
+  // False when the file could not be written; the old file is then intact.
+  bool KankyouOutPut(const std::string& path);
+
+  // Exit actions (actions/).
+  void Win_Exit_State();
+  void Command3_Click();
+  bool SoundPlay(const std::string& name);
+};
+
+}  // namespace kestrune

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/form.h"
+#include "platform/types.h"
+
+namespace kestrune {
+
+// The services the forms stand on: message boxes, the message pump, forms and
+// their windows, program-level facts and ANSI text files. All text is UTF-8
+// unless a function says it takes or returns ANSI bytes.
+class WindowRuntime {
+ public:
+  virtual ~WindowRuntime() = default;
+
+  // Modal; returns the button pressed (kIdOk, kIdCancel, kIdYes, kIdNo).
+  virtual int MsgBox(const std::string& text, int style, const std::string& caption) = 0;
+  // Runs the window messages pending at this moment.
+  virtual void DoEvents() = 0;
+  // True when another copy of this program already runs.
+  virtual bool PrevInstance() = 0;
+  // The folder of the running executable; ends in a separator only at a root.
+  virtual std::string AppPath() = 0;
+  virtual VersionInfo Version() = 0;
+  // Whether a normal file (not a folder) exists at path.
+  virtual bool FileExists(const std::string& path) = 0;
+  // Starts a program in a normal, focused window without waiting for it.
+  virtual bool Launch(const std::string& path) = 0;
+
+  // Whole-file access in raw bytes; nullopt when the file cannot be read.
+  virtual std::optional<std::string> ReadFileBytes(const std::string& path) = 0;
+  // Replaces the file with bytes through a temporary file in the same folder,
+  // so that a failure at any point leaves the old file as it was.
+  virtual bool ReplaceFileBytes(const std::string& path, const std::string& bytes) = 0;
+  // Conversions between UTF-8 and the system ANSI code page.
+  virtual std::string ToAnsi(const std::string& text) = 0;
+  virtual std::string FromAnsi(const std::string& bytes) = 0;
+
+  // Forms. Load creates the window and its controls and raises Form_Load;
+  // the window shows only when Show is called. ShowModal loads when needed,
+  // disables the other windows and returns once the form is unloaded.
+  virtual void Load(Form& form) = 0;
+  virtual void Show(Form& form) = 0;
+  virtual void ShowModal(Form& form) = 0;
+  virtual void Hide(Form& form) = 0;
+  // Raises Form_QueryUnload (which may cancel) and Form_Unload, then destroys
+  // the window. Returns false when the close was cancelled.
+  virtual bool Unload(Form& form) = 0;
+  virtual void Refresh(Form& form) = 0;
+  virtual Hwnd WindowHandle(const Form& form) = 0;
+  // The handle of a control's own window, 0 if it has none.
+  virtual Hwnd ControlHandle(const Control& control) = 0;
+  // Pixels per twip are the screen's; 15 twips per pixel at 96 DPI.
+  virtual double TwipsPerPixelX() = 0;
+  virtual double TwipsPerPixelY() = 0;
+
+  // Ends the program at once: no further event runs.
+  virtual void End() = 0;
+};
+
+}  // namespace kestrune
