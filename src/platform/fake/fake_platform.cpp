@@ -529,7 +529,7 @@ void FakePlatform::Load(Form& form) {
 void FakePlatform::Show(Form& form) {
   Load(form);
   FormState* state = StateOf(form);
-  if (state == nullptr || !state->loaded) return;
+  if (ended || state == nullptr || !state->loaded) return;
   state->visible = true;
   foreground_ = state->hwnd;
 }
