@@ -62,6 +62,10 @@ inline constexpr char kEnterCorrectFileName[] = "正しいファイル名を入�
 
 // About dialog.
 inline constexpr char kAboutCaption[] = "ﾊﾞｰｼﾞｮﾝ情報";
+// Design-time label texts; the load step replaces them before the dialog shows.
+inline constexpr char kAboutTitleDesign[] = "ｱﾌﾟﾘｹｰｼｮﾝ ﾀｲﾄﾙ";
+inline constexpr char kAboutVersionDesign[] = "ﾊﾞｰｼﾞｮﾝ";
+inline constexpr char kAboutDisclaimerDesign[] = "警告: ...";
 inline constexpr char kVersionPrefix[] = "ﾊﾞｰｼﾞｮﾝ ";
 inline constexpr char kBeta[] = "β";
 inline constexpr char kSysInfoButton[] = "ｼｽﾃﾑ情報(&S)...";

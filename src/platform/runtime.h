@@ -28,6 +28,9 @@ class WindowRuntime {
   virtual bool FileExists(const std::string& path) = 0;
   // Starts a program in a normal, focused window without waiting for it.
   virtual bool Launch(const std::string& path) = 0;
+  // Replaces each %NAME% with the value of that environment variable; a name
+  // that is not set stays as written.
+  virtual std::string ExpandEnvironmentVariables(const std::string& text) = 0;
 
   // Whole-file access in raw bytes; nullopt when the file cannot be read.
   virtual std::optional<std::string> ReadFileBytes(const std::string& path) = 0;

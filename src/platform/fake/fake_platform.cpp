@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -635,6 +636,37 @@ bool FakePlatform::FileExists(const std::string& path) {
 bool FakePlatform::Launch(const std::string& path) {
   launches.push_back(path);
   return FileExists(path);
+}
+
+std::string FakePlatform::ExpandEnvironmentVariables(const std::string& text) {
+  auto sameName = [](const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return std::tolower(static_cast<unsigned char>(x)) ==
+             std::tolower(static_cast<unsigned char>(y));
+    });
+  };
+  auto lookup = [&](const std::string& name) -> const std::string* {
+    for (const auto& [key, value] : environment) {
+      if (sameName(key, name)) return &value;
+    }
+    return nullptr;
+  };
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t open = text.find('%', pos);
+    size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    out.append(text, pos, open - pos);
+    const std::string* value = lookup(text.substr(open + 1, close - open - 1));
+    if (value)
+      out += *value;
+    else
+      out.append(text, open, close - open + 1);
+    pos = close + 1;
+  }
+  out.append(text, pos, std::string::npos);
+  return out;
 }
 
 std::optional<std::string> FakePlatform::ReadFileBytes(const std::string& path) {

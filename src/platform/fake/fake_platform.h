@@ -141,6 +141,9 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   std::map<std::string, std::string> files;  // path -> bytes
   bool failFileWrites = false;
   std::vector<std::string> launches;
+  // Environment variables for ExpandEnvironmentVariables; names compare
+  // without regard to case, as on Windows.
+  std::map<std::string, std::string> environment;
   // True once End ran, or once the last form was unloaded.
   bool ended = false;
   bool endedAtOnce = false;
@@ -187,6 +190,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   VersionInfo Version() override { return version; }
   bool FileExists(const std::string& path) override;
   bool Launch(const std::string& path) override;
+  std::string ExpandEnvironmentVariables(const std::string& text) override;
   std::optional<std::string> ReadFileBytes(const std::string& path) override;
   bool ReplaceFileBytes(const std::string& path, const std::string& bytes) override;
   std::string ToAnsi(const std::string& text) override;
