@@ -1,7 +1,77 @@
+#include <string>
+
+#include "actions/form2.h"
 #include "app/form1.h"
+#include "app/texts.h"
 
 namespace kestrune {
+namespace {
 
-void Form1::Win_Exit_State() {}
+constexpr int kSuspendIndex = 0;
+constexpr int kHibernateIndex = 1;
+constexpr int kShutdownIndex = 4;
+constexpr int kSoundIndex = 5;
+constexpr uint32_t kErrorNotSupported = 50;
+constexpr uint32_t kErrorCallNotImplemented = 120;
+
+static_assert(sizeof(TokenPrivilege) == 16, "one privilege: count, identifier, attributes");
+
+// Enables the shutdown privilege of this process. Every step is attempted
+// and none is checked: an account without the privilege simply gets a
+// request that the system may refuse.
+void EnableShutdownPrivilege(Win32Ops& ops) {
+  Handle token = 0;
+  ops.OpenProcessToken(ops.GetCurrentProcess(), kTokenAdjustPrivileges | kTokenQuery, &token);
+  Luid luid;
+  ops.LookupPrivilegeValueA(nullptr, texts::kShutdownPrivilege, &luid);
+  const TokenPrivilege enable{1, luid, kSePrivilegeEnabled};
+  TokenPrivilege previous;
+  uint32_t returnLength = 0;
+  ops.AdjustTokenPrivileges(token, false, enable, sizeof previous, &previous, &returnLength);
+  if (token != 0) ops.CloseHandle(token);
+}
+
+uint32_t ExitWindowsFlags(int index) {
+  static constexpr uint32_t kFlags[] = {kEwxLogoff, kEwxReboot, kEwxPowerOff};
+  return kFlags[index - 2];
+}
+
+}  // namespace
+
+void Form1::Win_Exit_State() {
+  int i = 0;
+  while (i < static_cast<int>(Option1.size()) && !Option1[i]->Selected()) ++i;
+
+  if (i <= kShutdownIndex) {
+    Form2 countdown(*this, rt);
+    rt.ShowModal(countdown);
+    if (Cancelflag) return;
+  }
+
+  if (i == kSuspendIndex || i == kHibernateIndex) {
+    EnableShutdownPrivilege(ops);
+    const bool succeeded = ops.SetSystemPowerState(i - 1, 0);
+    const uint32_t error = ops.GetLastError();
+    // A call that succeeded may leave an earlier call's code behind; only a
+    // failure has a code worth reporting.
+    if (!succeeded && error != 0) {
+      if (error == kErrorNotSupported || error == kErrorCallNotImplemented) {
+        rt.MsgBox(texts::kNotSupported, kMbIconInformation, texts::kAppTitle);
+      } else {
+        rt.MsgBox("(" + std::to_string(error) + ")" + texts::kCallFailedSuffix, kMbIconError,
+                  texts::kAppTitle);
+      }
+    }
+  } else if (i <= kShutdownIndex) {
+    EnableShutdownPrivilege(ops);
+    ops.ExitWindowsEx(ExitWindowsFlags(i), 0);
+  } else {
+    if (i == kSoundIndex) Command3_Click();
+    return;  // the sound and no selection leave the program running
+  }
+
+  Exitflag = kTrue;
+  rt.Unload(*this);
+}
 
 }  // namespace kestrune

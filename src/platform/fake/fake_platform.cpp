@@ -345,6 +345,7 @@ bool FakePlatform::ExitWindowsEx(uint32_t flags, uint32_t) {
 bool FakePlatform::SetSystemPowerState(int32_t suspend, int32_t force) {
   powerRequests.emplace_back(suspend, force);
   if (powerStateLastError) lastError = *powerStateLastError;
+  if (powerStateResult) return *powerStateResult;
   return lastError == 0;
 }
 

@@ -95,6 +95,9 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool failPrivilegeCalls = false;
   // Last-error code SetSystemPowerState leaves; nullopt leaves it unchanged.
   std::optional<uint32_t> powerStateLastError;
+  // What SetSystemPowerState returns; nullopt: success exactly when the last
+  // error is 0. A real call may succeed and leave an older code in place.
+  std::optional<bool> powerStateResult;
   uint32_t lastError = 0;
   std::set<Handle> closedHandles;
 

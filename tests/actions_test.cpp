@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "actions/form2.h"
+#include "app/form1.h"
+#include "app/texts.h"
+#include "platform/fake/fake_platform.h"
+
+namespace kestrune {
+namespace {
+
+namespace t = texts;
+// A message box as text, style and caption, comparable and printable.
+using Box = std::tuple<std::string, int, std::string>;
+
+std::vector<Box> Boxes(const FakePlatform& fake) {
+  std::vector<Box> out;
+  for (const FakePlatform::Box& box : fake.boxes)
+    out.emplace_back(box.text, box.style, box.caption);
+  return out;
+}
+
+constexpr int kCountdownMs = 500 * 10;
+constexpr int kNone = -1;
+
+const std::vector<std::string> kPrivilegeStep = {
+    "GetCurrentProcess",
+    "OpenProcessToken(-1,40)",
+    "LookupPrivilegeValueA(null,SeShutdownPrivilege)",
+    "AdjustTokenPrivileges(16962,0,count=1,luid=19,attributes=2,length=16)",
+    "CloseHandle(16962)",
+};
+
+// The main window up and running, with one action selected.
+struct Desk {
+  explicit Desk(int action) {
+    fake.Show(form1);
+    for (int i = 0; i < 6; ++i) form1.Option1[i]->SetValue(i == action ? -1 : 0);
+  }
+  // The dialog of the next countdown, handed to onShow once it is loaded.
+  void OnCountdown(std::function<void(Form2&)> onShow) {
+    fake.ScriptModal([onShow](Form& form) { onShow(static_cast<Form2&>(form)); });
+  }
+  void CancelNextCountdown() {
+    OnCountdown([this](Form2& form2) { fake.Click(form2.Command1); });
+  }
+  void ExpectStillRunning() {
+    EXPECT_EQ(form1.Exitflag, kFalse);
+    EXPECT_FALSE(fake.ended);
+    EXPECT_TRUE(fake.IsLoaded(form1));
+  }
+  void ExpectClosedForExit() {
+    EXPECT_EQ(form1.Exitflag, kTrue);
+    EXPECT_TRUE(fake.endedAtOnce);
+    for (const FakePlatform::Box& box : fake.boxes) EXPECT_NE(box.text, t::kQuitQuestion);
+  }
+
+  FakePlatform fake;
+  Form1 form1{fake, fake};
+};
+
+struct SystemAction {
+  int index;
+  std::vector<std::pair<int32_t, int32_t>> power;
+  std::vector<uint32_t> exits;
+};
+const SystemAction kSystemActions[] = {
+    {0, {{-1, 0}}, {}}, {1, {{0, 0}}, {}}, {2, {}, {0x0}}, {3, {}, {0x2}}, {4, {}, {0x8}},
+};
+
+TEST(SystemActions, CountdownPrivilegeOneRequestThenClose) {
+  for (const SystemAction& action : kSystemActions) {
+    SCOPED_TRACE("index " + std::to_string(action.index));
+    Desk desk(action.index);
+    int valueAtShow = -1, valueBeforeLastTick = -1;
+    bool mainTookInput = true;
+    desk.OnCountdown([&](Form2& form2) {
+      valueAtShow = form2.ProgressBar1.Value();
+      mainTookInput = desk.fake.Click(desk.form1.Check1);
+      desk.fake.At(kCountdownMs - 1, [&] { valueBeforeLastTick = form2.ProgressBar1.Value(); });
+    });
+    desk.form1.Win_Exit_State();
+    EXPECT_EQ(valueAtShow, 0);
+    EXPECT_FALSE(mainTookInput);  // the dialog is modal
+    EXPECT_EQ(valueBeforeLastTick, 499);
+    EXPECT_EQ(desk.fake.Now(), kCountdownMs);
+    EXPECT_EQ(desk.fake.privilegeCalls, kPrivilegeStep);
+    EXPECT_EQ(desk.fake.powerRequests, action.power);
+    EXPECT_EQ(desk.fake.exitRequests, action.exits);
+    EXPECT_TRUE(desk.fake.boxes.empty());
+    desk.ExpectClosedForExit();
+  }
+}
+
+TEST(SystemActions, CancelledCountdownMakesNoRequest) {
+  // Ticks fall on multiples of 10 ms: 4995 ms is after tick 499, the last
+  // that advances the bar, and before the closing tick 500.
+  struct Moment {
+    int64_t clickAtMs;  // -1: as soon as the dialog shows, before any tick
+    int barValue;
+  };
+  const Moment moments[] = {{-1, 0}, {2505, 250}, {4995, 499}};
+  for (const SystemAction& action : kSystemActions) {
+    for (const Moment& moment : moments) {
+      SCOPED_TRACE("index " + std::to_string(action.index) + " at " +
+                   std::to_string(moment.clickAtMs));
+      Desk desk(action.index);
+      desk.fake.Hide(desk.form1);
+      int valueAtClick = -1;
+      desk.OnCountdown([&](Form2& form2) {
+        auto click = [&] {
+          valueAtClick = form2.ProgressBar1.Value();
+          EXPECT_TRUE(desk.fake.Click(form2.Command1));
+        };
+        moment.clickAtMs < 0 ? click() : desk.fake.At(moment.clickAtMs, click);
+      });
+      desk.form1.Win_Exit_State();
+      EXPECT_EQ(valueAtClick, moment.barValue);
+      EXPECT_EQ(desk.fake.Now(), std::max<int64_t>(moment.clickAtMs, 0));
+      EXPECT_EQ(desk.form1.Cancelflag, kTrue);
+      EXPECT_TRUE(desk.fake.IsVisible(desk.form1));
+      EXPECT_TRUE(desk.fake.privilegeCalls.empty());
+      EXPECT_TRUE(desk.fake.powerRequests.empty());
+      EXPECT_TRUE(desk.fake.exitRequests.empty());
+      EXPECT_TRUE(desk.fake.boxes.empty());
+      desk.ExpectStillRunning();
+    }
+  }
+}
+
+TEST(SystemActions, DialogClosedOtherwiseStillActs) {
+  Desk desk(4);
+  desk.OnCountdown([&desk](Form2& form2) {
+    desk.fake.At(1200, [&desk, &form2] { desk.fake.CloseWindow(form2); });
+  });
+  desk.form1.Win_Exit_State();
+  EXPECT_EQ(desk.fake.Now(), 1200);
+  EXPECT_EQ(desk.fake.exitRequests, std::vector<uint32_t>{0x8});
+  desk.ExpectClosedForExit();
+}
+
+TEST(SystemActions, SecondCountdownStartsAfreshAfterACancel) {
+  Desk desk(2);
+  desk.CancelNextCountdown();
+  desk.form1.Win_Exit_State();
+  ASSERT_EQ(desk.form1.Cancelflag, kTrue);
+  desk.ExpectStillRunning();
+
+  std::optional<int> valueAtShow;
+  std::optional<VbBool> cancelflagAtShow;
+  desk.OnCountdown([&](Form2& form2) {
+    valueAtShow = form2.ProgressBar1.Value();
+    cancelflagAtShow = desk.form1.Cancelflag;
+  });
+  const int64_t start = desk.fake.Now();
+  desk.form1.Win_Exit_State();
+  EXPECT_EQ(valueAtShow, 0);
+  EXPECT_EQ(cancelflagAtShow, kFalse);
+  EXPECT_EQ(desk.fake.Now() - start, kCountdownMs);
+  EXPECT_EQ(desk.fake.exitRequests, std::vector<uint32_t>{0x0});
+  desk.ExpectClosedForExit();
+}
+
+TEST(SystemActions, PowerStateOutcomeIsReportedThenTheProgramCloses) {
+  struct Case {
+    int index;
+    uint32_t lastError;
+    std::optional<bool> returned;  // nullopt: success exactly when the code is 0
+    std::vector<Box> boxes;
+  };
+  const Box notSupported{t::kNotSupported, 0x40, t::kAppTitle};
+  const Case cases[] = {
+      {0, 0, {}, {}},
+      {1, 50, {}, {notSupported}},
+      {0, 120, {}, {notSupported}},
+      {1, 5, {}, {{std::string("(5)") + t::kCallFailedSuffix, 0x10, t::kAppTitle}}},
+      {0, 1167, {}, {{std::string("(1167)") + t::kCallFailedSuffix, 0x10, t::kAppTitle}}},
+      // Guards against reporting a successful call as failed by the code an
+      // earlier call left behind.
+      {0, 1300, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("index " + std::to_string(c.index) + ", error " + std::to_string(c.lastError));
+    Desk desk(c.index);
+    desk.fake.powerStateLastError = c.lastError;
+    desk.fake.powerStateResult = c.returned;
+    desk.form1.Win_Exit_State();
+    EXPECT_EQ(desk.fake.powerRequests.size(), 1u);
+    EXPECT_EQ(Boxes(desk.fake), c.boxes);
+    desk.ExpectClosedForExit();
+  }
+}
+
+TEST(SystemActions, FailedPrivilegeStepIsSilentAndTheRequestFollows) {
+  for (int index : {0, 4}) {
+    SCOPED_TRACE("index " + std::to_string(index));
+    Desk desk(index);
+    desk.fake.failPrivilegeCalls = true;
+    desk.form1.Win_Exit_State();
+    EXPECT_EQ(desk.fake.privilegeCalls.size(), 4u);  // every step tried, nothing to close
+    EXPECT_TRUE(desk.fake.closedHandles.empty());
+    EXPECT_EQ(desk.fake.powerRequests.size() + desk.fake.exitRequests.size(), 1u);
+    EXPECT_TRUE(desk.fake.boxes.empty());
+    desk.ExpectClosedForExit();
+  }
+}
+
+TEST(SystemActions, NoSelectionDoesNothing) {
+  Desk desk(kNone);
+  desk.form1.Win_Exit_State();
+  EXPECT_EQ(desk.fake.Now(), 0);
+  EXPECT_TRUE(desk.fake.privilegeCalls.empty());
+  EXPECT_TRUE(desk.fake.mciCommands.empty());
+  EXPECT_TRUE(desk.fake.boxes.empty());
+  desk.ExpectStillRunning();
+}
+
+// ---- The sound action ----
+
+const std::string kOpenPrefix = "open \"";
+const std::string kOpenSuffix = "\" alias mysound";
+const std::string kPlay = "play mysound wait";
+const std::string kClose = "close mysound";
+
+TEST(SoundAction, PlaysOrExplainsAndKeepsRunning) {
+  const std::string playable = "C:\\My Sounds\\チャイム.wav";
+  const Box enterName{t::kEnterFileName, 0, t::kPlaybackError};
+  const Box enterCorrect{t::kEnterCorrectFileName, 0, t::kPlaybackError};
+  struct Case {
+    const char* what;
+    std::string name;
+    std::vector<std::string> commands;
+    std::vector<Box> boxes;
+    bool mainShown;
+  };
+  const Case cases[] = {
+      {"empty name", "", {}, {enterName}, false},
+      {"spaces only", "   ", {kOpenPrefix + "   " + kOpenSuffix}, {enterCorrect}, true},
+      {"missing file",
+       "C:\\missing.wav",
+       {kOpenPrefix + "C:\\missing.wav" + kOpenSuffix},
+       {enterCorrect},
+       true},
+      {"playable file, spaces and Japanese in the path",
+       playable,
+       {kOpenPrefix + playable + kOpenSuffix, kPlay, kClose},
+       {},
+       true},
+      // Guards against a quote closing the quoted name and smuggling command words in.
+      {"name with a quote", "C:\\a.wav\" alias x wait", {}, {enterCorrect}, true},
+      // Guards against a NUL cutting the command short before the alias.
+      {"name with a NUL", std::string("C:\\a.wav\0x", 10), {}, {enterCorrect}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Desk desk(5);
+    desk.fake.files[playable] = "RIFF";
+    desk.form1.txtFileName.SetCaption(c.name);
+    desk.fake.Hide(desk.form1);
+    desk.form1.Win_Exit_State();
+    EXPECT_EQ(desk.fake.Now(), 0);  // no countdown
+    EXPECT_EQ(desk.fake.mciCommands, c.commands);
+    EXPECT_EQ(Boxes(desk.fake), c.boxes);
+    EXPECT_EQ(desk.fake.IsVisible(desk.form1), c.mainShown);
+    EXPECT_TRUE(desk.fake.privilegeCalls.empty());
+    desk.ExpectStillRunning();
+  }
+}
+
+TEST(SoundAction, OnlyTheOpenDecidesSuccess) {
+  Desk desk(5);
+  desk.form1.txtFileName.SetCaption("C:\\silent.wav");
+  desk.fake.mciResponder = [](const std::string& command) -> uint32_t {
+    return command.rfind("open", 0) == 0 ? 0 : 265;  // opens, cannot play
+  };
+  desk.form1.Win_Exit_State();
+  EXPECT_EQ(desk.fake.mciCommands.size(), 3u);
+  EXPECT_EQ(desk.fake.mciCommands.back(), kClose);
+  EXPECT_TRUE(desk.fake.boxes.empty());
+}
+
+// ---- From the watch to the request ----
+
+TEST(WatchToAction, VanishedWindowRunsTheCountdownThenPowersOff) {
+  Desk desk(4);
+  Form1& form1 = desk.form1;
+  FakePlatform& fake = desk.fake;
+  const Hwnd editor = fake.AddWindow("(無題) - メモ帳");
+  form1.WatchHandle = editor;
+  form1.Label1.SetCaption("(無題) - メモ帳");
+  form1.Command2.SetEnabled(true);
+  ASSERT_TRUE(fake.Click(form1.Command2));
+  ASSERT_EQ(form1.WindowState(), kWindowStateMinimized);
+
+  std::optional<int> stateDuringCountdown;
+  desk.OnCountdown([&](Form2&) { stateDuringCountdown = form1.WindowState(); });
+  fake.At(1500, [&] { fake.DestroyWindow(editor); });
+  fake.Advance(10000);
+  EXPECT_EQ(stateDuringCountdown, kWindowStateNormal);
+  EXPECT_EQ(fake.exitRequests, std::vector<uint32_t>{0x8});
+  EXPECT_EQ(fake.Now(), 2000 + kCountdownMs);  // noticed at the next one-second tick
+  desk.ExpectClosedForExit();
+}
+
+}  // namespace
+}  // namespace kestrune
