@@ -1,10 +1,46 @@
 #include "app/form1.h"
+#include "app/texts.h"
+#include "hotkey/hotkey_code.h"
 
 namespace kestrune {
 
-// Registration and the editor arrive with the hotkey work.
-void Form1::HotKeySetUp() {}
-void Form1::HotKeyRemove() {}
-void Form1::cmdSet_Click() {}
+namespace {
+
+// The identifier registered under the atom: the atom widened with its sign,
+// as the word parameter of the hotkey message brings it back.
+int32_t HotKeyId(int16_t atom) {
+  return atom;
+}
+
+// Every registration goes through here: the previous one and its atom are
+// released first, so at most one hotkey and one atom reference are held.
+void RegisterFromCode(Form1& form, HotKeyCode code) {
+  form.HotKeyRemove();
+  form.HotKeyAtom = static_cast<int16_t>(form.ops.GlobalAddAtomA(texts::kHotKeyAtomName));
+  CodeToHotKeySetting(code, form.HotKey);
+  // A combination held by another program is refused; the editor and the
+  // settings keep it all the same, and capture waits for a later change.
+  form.ops.RegisterHotKey(form.rt.WindowHandle(form), HotKeyId(form.HotKeyAtom),
+                          HotKeyModifiers(form.HotKey), HotKeyVirtualKey(form.HotKey));
+  SetHotKeyControlValue(form.ops, form.hHotKeyCtl, code);
+}
+
+}  // namespace
+
+void Form1::HotKeySetUp() {
+  hHotKeyCtl = CreateHotKeyControl(ops, rt, picHotKey);
+  RegisterFromCode(*this, HotKeySettingToCode(HotKey));
+  HookWindowProc(rt.WindowHandle(*this));
+}
+
+void Form1::HotKeyRemove() {
+  ops.UnregisterHotKey(rt.WindowHandle(*this), HotKeyId(HotKeyAtom));
+  ops.GlobalDeleteAtom(static_cast<Atom>(HotKeyAtom));
+}
+
+void Form1::cmdSet_Click() {
+  RegisterFromCode(*this, GetHotKeyControlValue(ops, hHotKeyCtl));
+  SaveSettings();
+}
 
 }  // namespace kestrune
