@@ -1,0 +1,614 @@
+#include "platform/win32/form_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
+#include <string>
+
+#include "platform/win32/real_runtime.h"
+
+namespace kestrune::win32 {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"KestruneForm";
+constexpr UINT kFirstControlId = 1000;
+constexpr UINT_PTR kFirstTimerId = 1;
+constexpr int kLineThicknessPx = 2;
+constexpr int kTooltipWidthTwips = 4500;
+constexpr WORD kProgramIconId = 1;
+constexpr int kIconSizeAt96Dpi = 32;
+constexpr char kProgramIconPicture[] = "picIcon";
+// Room the button face and the check mark take beside a caption, at 96 DPI.
+constexpr int kButtonPaddingPx = 8;
+constexpr int kCheckMarkPx = 20;
+constexpr int kSmallestFontPercent = 75;
+
+int g_dispatching = 0;
+
+template <typename Fn>
+Fn UserProc(const char* name) {
+  FARPROC proc = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+int ScreenDpi() {
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
+HINSTANCE Instance() {
+  return GetModuleHandleW(nullptr);
+}
+
+struct FrameStyle {
+  DWORD style;
+  DWORD exStyle;
+};
+
+FrameStyle StyleOf(FormStyle style) {
+  switch (style) {
+    case FormStyle::MainWindow:
+      return {WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0};
+    case FormStyle::NoTitleBar:
+      return {WS_POPUP | WS_DLGFRAME, WS_EX_DLGMODALFRAME};
+    case FormStyle::FixedDialog:
+      return {WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME};
+  }
+  return {WS_OVERLAPPEDWINDOW, 0};
+}
+
+HMENU BuildMenu(std::span<const MenuSpec> menus) {
+  if (menus.empty()) return nullptr;
+  HMENU bar = CreateMenu();
+  for (const MenuSpec& top : menus) {
+    if (top.parent != nullptr) continue;
+    HMENU popup = CreatePopupMenu();
+    for (const MenuSpec& item : menus) {
+      if (item.parent != nullptr && std::string_view(item.parent) == top.name)
+        AppendMenuW(popup, MF_STRING, static_cast<UINT_PTR>(item.id), Widen(item.caption).c_str());
+    }
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), Widen(top.caption).c_str());
+  }
+  return bar;
+}
+
+struct ChildClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD exStyle;
+};
+
+ChildClass ClassOf(const ControlSpec& spec) {
+  switch (spec.kind) {
+    case ControlKind::Frame:
+      return {L"BUTTON", BS_GROUPBOX, 0};
+    case ControlKind::Label:
+      return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::CommandButton:
+      return {L"BUTTON",
+              static_cast<DWORD>(spec.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP,
+              0};
+    case ControlKind::CheckBox:
+      // Not automatic: the form decides the new value, and value 2 is grey.
+      return {L"BUTTON", BS_3STATE | WS_TABSTOP, 0};
+    case ControlKind::OptionButton:
+      return {L"BUTTON", BS_RADIOBUTTON | WS_TABSTOP, 0};
+    case ControlKind::TextBox:
+      return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+    case ControlKind::PictureBox:
+      // A real parent for windows the logic creates inside it; tabbing
+      // reaches them through WS_EX_CONTROLPARENT.
+      return {L"STATIC", SS_NOTIFY | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+    case ControlKind::Line:
+      return {L"STATIC",
+              static_cast<DWORD>(spec.left == spec.width ? SS_ETCHEDVERT : SS_ETCHEDHORZ), 0};
+    case ControlKind::ProgressBar:
+      return {PROGRESS_CLASSW, 0, 0};
+    case ControlKind::Timer:
+    case ControlKind::CommonDialog:
+      break;
+  }
+  return {nullptr, 0, 0};
+}
+
+// The About box's picture shows the program's own icon.
+void ShowProgramIcon(HWND picture, int dpi) {
+  const int size = MulDiv(kIconSizeAt96Dpi, dpi, 96);
+  auto icon = static_cast<HICON>(
+      LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, LR_SHARED));
+  SetWindowLongPtrW(picture, GWL_STYLE,
+                    GetWindowLongPtrW(picture, GWL_STYLE) | SS_ICON | SS_CENTERIMAGE);
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
+std::wstring TextOf(HWND hwnd) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+WPARAM CheckState(int value) {
+  if (value == 1) return BST_CHECKED;
+  return value == 0 ? BST_UNCHECKED : BST_INDETERMINATE;
+}
+
+}  // namespace
+
+int DpiFor(HWND hwnd) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = UserProc<GetDpiForWindowFn>("GetDpiForWindow");
+  if (hwnd != nullptr && getDpiForWindow != nullptr) {
+    if (UINT dpi = getDpiForWindow(hwnd)) return static_cast<int>(dpi);
+  }
+  return ScreenDpi();
+}
+
+bool FormWindow::Dispatching() {
+  return g_dispatching > 0;
+}
+
+FormWindow::FormWindow(RealRuntime& rt, Form& form, HWND owner)
+    : rt_(rt), form_(form), isMain_(form.Spec().style == FormStyle::MainWindow) {
+  CreateFrameWindow(owner);
+  if (hwnd_ == nullptr) return;
+  dpi_ = DpiFor(hwnd_);
+  SizeAndPlace(owner);
+  CreateDefaultFont();
+  CreateControls();
+}
+
+FormWindow::~FormWindow() {
+  Destroy();
+}
+
+void FormWindow::CreateFrameWindow(HWND owner) {
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &FormWindow::Proc;
+    wc.hInstance = Instance();
+    wc.lpszClassName = kFormClass;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_BTNFACE + 1));
+    wc.hIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId),
+                                             IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    return RegisterClassExW(&wc) != 0;
+  }();
+  if (!registered) return;
+  const FormSpec& spec = form_.Spec();
+  const FrameStyle style = StyleOf(spec.style);
+  HMENU menu = BuildMenu(spec.menus);
+  CreateWindowExW(style.exStyle, kFormClass, Widen(form_.Caption()).c_str(), style.style,
+                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                  isMain_ ? nullptr : owner, menu, Instance(), this);
+  if (hwnd_ == nullptr && menu != nullptr) DestroyMenu(menu);
+}
+
+void FormWindow::SizeAndPlace(HWND owner) {
+  const FormSpec& spec = form_.Spec();
+  const int clientWidth = Px(spec.clientWidth);
+  const int clientHeight = Px(spec.clientHeight);
+  RECT rc{0, 0, clientWidth, clientHeight};
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
+  const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+  AdjustWindowRectEx(&rc, style, GetMenu(hwnd_) != nullptr, exStyle);
+  int width = rc.right - rc.left;
+  int height = rc.bottom - rc.top;
+  SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that wraps takes more than one row; give the client its due.
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  height += clientHeight - (client.bottom - client.top);
+  if (isMain_) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  // Other forms open centred on the main window, kept on its monitor.
+  RECT around;
+  if (owner == nullptr || !IsWindowVisible(owner) || IsIconic(owner) ||
+      !GetWindowRect(owner, &around))
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromRect(&around, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  int x = (around.left + around.right - width) / 2;
+  int y = (around.top + around.bottom - height) / 2;
+  x = std::max<int>(work.left, std::min<int>(x, work.right - width));
+  y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+  SetWindowPos(hwnd_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::CreateDefaultFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  defaultFont_ = metrics.lfMessageFont;
+  // The system reports the font for the screen's DPI; the window may be on
+  // a monitor with another.
+  defaultFont_.lfHeight = MulDiv(defaultFont_.lfHeight, dpi_, ScreenDpi());
+  formFontPixels_ = std::abs(static_cast<int>(defaultFont_.lfHeight));
+}
+
+HFONT FormWindow::DefaultFont(int pixels) {
+  unique_hfont& font = defaultFonts_[pixels];
+  if (!font) {
+    LOGFONTW sized = defaultFont_;
+    sized.lfHeight = defaultFont_.lfHeight < 0 ? -pixels : pixels;
+    font.reset(CreateFontIndirectW(&sized));
+  }
+  return font.get();
+}
+
+// The layout was drawn for a Japanese UI font with narrow kana. Where the
+// system font is wider, a caption that would be cut off needs the default
+// face a little smaller, down to a readable floor, to show whole.
+int FormWindow::FittingSize(const Control& control, int largest) {
+  int decoration = 0;
+  switch (control.Kind()) {
+    case ControlKind::CommandButton:
+      decoration = kButtonPaddingPx;
+      break;
+    case ControlKind::CheckBox:
+    case ControlKind::OptionButton:
+      decoration = kCheckMarkPx;
+      break;
+    default:
+      return largest;
+  }
+  const std::wstring text = Widen(control.Caption());
+  const int room = Px(control.Spec().width) - MulDiv(decoration, dpi_, 96);
+  if (text.empty() || room <= 0 || control.Spec().fontName != nullptr) return largest;
+  const int floor =
+      std::max(1, std::abs(static_cast<int>(defaultFont_.lfHeight)) * kSmallestFontPercent / 100);
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ previous = GetCurrentObject(dc, OBJ_FONT);
+  int pixels = largest;
+  for (; pixels > floor; --pixels) {
+    SIZE size{};
+    SelectObject(dc, DefaultFont(pixels));
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (size.cx <= room) break;
+  }
+  SelectObject(dc, previous);
+  ReleaseDC(hwnd_, dc);
+  return pixels;
+}
+
+HFONT FormWindow::FontFor(const Control& control) {
+  const ControlSpec& spec = control.Spec();
+  if (spec.fontName == nullptr) return FormFont();
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(static_cast<int>(spec.fontPoints * 100 + 0.5), dpi_, 72 * 100);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = SHIFTJIS_CHARSET;
+  font.lfQuality = DEFAULT_QUALITY;
+  std::wstring face = Widen(spec.fontName);
+  face.copy(font.lfFaceName, LF_FACESIZE - 1);
+  specFonts_.emplace_back(CreateFontIndirectW(&font));
+  return specFonts_.back() ? specFonts_.back().get() : FormFont();
+}
+
+POINT FormWindow::OriginOf(const Control& control) {
+  POINT origin{0, 0};
+  for (Control* c = form_.ContainerOf(control); c != nullptr; c = form_.ContainerOf(*c)) {
+    origin.x += c->Spec().left;
+    origin.y += c->Spec().top;
+  }
+  return origin;
+}
+
+void FormWindow::CreateControls() {
+  const auto& controls = form_.Controls();
+  children_.assign(controls.size(), nullptr);
+  ticking_.assign(controls.size(), false);
+  // Creation order is the tab order; rows without one come last.
+  std::vector<size_t> order(controls.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  auto tabKey = [&](size_t i) {
+    int tab = controls[i]->Spec().tabIndex;
+    return tab < 0 ? INT32_MAX : tab;
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return tabKey(a) < tabKey(b); });
+  // One size for the whole form, the one at which every caption fits.
+  for (const auto& control : controls)
+    formFontPixels_ = std::min(formFontPixels_, FittingSize(*control, formFontPixels_));
+  for (size_t i : order) children_[i] = CreateControl(*controls[i], i);
+  // Frames go to the bottom of the Z order so they never paint over what
+  // they hold; they are no tab stops, so the tab order stays.
+  for (size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i]->Kind() == ControlKind::Frame && children_[i] != nullptr)
+      SetWindowPos(children_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  RefreshEnabled();
+}
+
+HWND FormWindow::CreateControl(const Control& control, size_t index) {
+  const ControlSpec& spec = control.Spec();
+  const ChildClass cls = ClassOf(spec);
+  if (cls.name == nullptr) return nullptr;
+  const POINT origin = OriginOf(control);
+  int x = Px(origin.x + spec.left);
+  int y = Px(origin.y + spec.top);
+  int width = Px(spec.width);
+  int height = Px(spec.height);
+  if (spec.kind == ControlKind::Line) {
+    // A line's row gives its end points.
+    const bool vertical = spec.left == spec.width;
+    width = vertical ? kLineThicknessPx : Px(spec.width - spec.left);
+    height = vertical ? Px(spec.height - spec.top) : kLineThicknessPx;
+  }
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | cls.style;
+  if (control.Visible()) style |= WS_VISIBLE;
+  const UINT id = kFirstControlId + static_cast<UINT>(index);
+  HWND child = CreateWindowExW(
+      cls.exStyle, cls.name, Widen(control.Caption()).c_str(), style, x, y, width, height, hwnd_,
+      reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), Instance(), nullptr);
+  if (child == nullptr) return nullptr;
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control)), FALSE);
+  if (spec.kind == ControlKind::ProgressBar) SendMessageW(child, PBM_SETRANGE32, 0, spec.maxValue);
+  if (spec.kind == ControlKind::PictureBox && std::string_view(spec.name) == kProgramIconPicture)
+    ShowProgramIcon(child, dpi_);
+  ShowValue(control, child);
+  UpdateTooltip(control, child);
+  return child;
+}
+
+void FormWindow::StartTimers() {
+  for (const auto& control : form_.Controls()) {
+    if (control->Kind() == ControlKind::Timer) UpdateTimer(*control);
+  }
+}
+
+void FormWindow::Destroy() {
+  if (hwnd_ == nullptr || destroyed_) return;
+  destroyed_ = true;
+  DestroyWindow(hwnd_);
+}
+
+HWND FormWindow::ControlHwnd(const Control& control) const {
+  const size_t index = IndexOf(control);
+  return index < children_.size() ? children_[index] : nullptr;
+}
+
+size_t FormWindow::IndexOf(const Control& control) const {
+  const auto& controls = form_.Controls();
+  for (size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i].get() == &control) return i;
+  }
+  return controls.size();
+}
+
+LRESULT CALLBACK FormWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* self = static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+    self->destroyed_ = true;
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  ++g_dispatching;
+  LRESULT result = self->Handle(msg, wParam, lParam);
+  --g_dispatching;
+  return result;
+}
+
+LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_DESTROY) {
+    if (isMain_) PostQuitMessage(0);
+    return 0;
+  }
+  if (destroyed_) return DefWindowProcW(hwnd_, msg, wParam, lParam);
+  switch (msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_TIMER:
+      OnTimer(wParam);
+      return 0;
+    case WM_CLOSE:
+      rt_.Unload(form_);
+      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(FormFont());
+    case DM_GETDEFID:
+      if (Control* button = Flagged(false))
+        return MAKELRESULT(kFirstControlId + IndexOf(*button), DC_HASDEFID);
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    default:
+      return DefWindowProcW(hwnd_, msg, wParam, lParam);
+  }
+}
+
+void FormWindow::OnActivate(bool active) {
+  // Keyboard focus comes back to where it was, as in a dialog.
+  if (!active) {
+    lastFocus_ = GetFocus();
+    return;
+  }
+  HWND focus = IsChild(hwnd_, lastFocus_) ? lastFocus_ : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  if (focus != nullptr) SetFocus(focus);
+}
+
+Control* FormWindow::ControlById(UINT id) {
+  const auto& controls = form_.Controls();
+  if (id < kFirstControlId || id - kFirstControlId >= controls.size()) return nullptr;
+  return controls[id - kFirstControlId].get();
+}
+
+// The control pressed by Enter (isDefault) or by Esc (isCancel).
+Control* FormWindow::Flagged(bool cancel) {
+  for (const auto& control : form_.Controls()) {
+    const ControlSpec& spec = control->Spec();
+    if (cancel ? spec.isCancel : spec.isDefault) return control.get();
+  }
+  return nullptr;
+}
+
+void FormWindow::OnCommand(UINT id, UINT code, HWND from) {
+  if (Control* control = ControlById(id)) {
+    if (code == BN_CLICKED) OnButtonClicked(*control);
+    if (code == EN_CHANGE && control->Kind() == ControlKind::TextBox)
+      control->StoreTextFromUser(Narrow(TextOf(from)));
+    return;
+  }
+  if (id == IDOK || id == IDCANCEL) {
+    if (Control* control = Flagged(id == IDCANCEL)) OnButtonClicked(*control);
+    return;
+  }
+  if (from == nullptr && code == 0) form_.MenuClick(static_cast<int>(id));
+}
+
+void FormWindow::OnButtonClicked(Control& control) {
+  if (!control.Visible() || !form_.TakesInput(control)) return;
+  switch (control.Kind()) {
+    case ControlKind::CheckBox: {
+      const int value = control.Value() == 0 ? 1 : 0;
+      control.StoreFromUser(value);
+      ShowValue(control, ControlHwnd(control));
+      break;
+    }
+    case ControlKind::OptionButton:
+      control.SetValue(-1);
+      break;
+    case ControlKind::CommandButton:
+    case ControlKind::PictureBox:
+      break;
+    default:
+      return;
+  }
+  form_.Click(control);
+}
+
+void FormWindow::OnTimer(UINT_PTR id) {
+  const size_t index = id - kFirstTimerId;
+  const auto& controls = form_.Controls();
+  if (index >= controls.size() || controls[index]->Kind() != ControlKind::Timer) return;
+  // A tick that pumps messages must not run itself again inside; missed
+  // ticks fold into the next one.
+  if (ticking_[index]) return;
+  ticking_[index] = true;
+  form_.Tick(*controls[index]);
+  ticking_[index] = false;
+}
+
+void FormWindow::ShowValue(const Control& control, HWND child) {
+  if (child == nullptr) return;
+  switch (control.Kind()) {
+    case ControlKind::CheckBox:
+      SendMessageW(child, BM_SETCHECK, CheckState(control.Value()), 0);
+      break;
+    case ControlKind::OptionButton:
+      SendMessageW(child, BM_SETCHECK, control.Selected() ? BST_CHECKED : BST_UNCHECKED, 0);
+      break;
+    case ControlKind::ProgressBar:
+      SendMessageW(child, PBM_SETPOS, static_cast<WPARAM>(control.Value()), 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void FormWindow::RefreshEnabled() {
+  // A control takes input only when it and every container up to the form
+  // are enabled.
+  const auto& controls = form_.Controls();
+  for (size_t i = 0; i < controls.size(); ++i) {
+    if (children_[i] != nullptr) EnableWindow(children_[i], form_.TakesInput(*controls[i]));
+  }
+}
+
+void FormWindow::UpdateTimer(const Control& control) {
+  const UINT_PTR id = kFirstTimerId + IndexOf(control);
+  if (control.Enabled() && control.Interval() > 0)
+    SetTimer(hwnd_, id, static_cast<UINT>(control.Interval()), nullptr);
+  else
+    KillTimer(hwnd_, id);
+}
+
+void FormWindow::UpdateTooltip(const Control& control, HWND child) {
+  if (child == nullptr || (tooltip_ == nullptr && control.Tooltip().empty())) return;
+  if (tooltip_ == nullptr) {
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, Instance(), nullptr);
+    if (tooltip_ == nullptr) return;
+    // A maximum width lets a text with line breaks show on several lines.
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(kTooltipWidthTwips));
+  }
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(child);
+  SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (control.Tooltip().empty()) return;
+  std::wstring text = Widen(control.Tooltip());
+  tool.lpszText = text.data();
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void FormWindow::ControlChanged(Control& control, Property property) {
+  if (destroyed_) return;
+  HWND child = ControlHwnd(control);
+  switch (property) {
+    case Property::Caption:
+      if (child == nullptr) break;
+      if (control.Spec().fontName == nullptr)
+        SendMessageW(child, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(DefaultFont(FittingSize(control, formFontPixels_))),
+                     FALSE);
+      SetWindowTextW(child, Widen(control.Caption()).c_str());
+      break;
+    case Property::Enabled:
+      if (control.Kind() == ControlKind::Timer)
+        UpdateTimer(control);
+      else
+        RefreshEnabled();
+      break;
+    case Property::Visible:
+      if (child != nullptr) ShowWindow(child, control.Visible() ? SW_SHOWNA : SW_HIDE);
+      break;
+    case Property::Value:
+      ShowValue(control, child);
+      break;
+    case Property::Interval:
+      if (control.Kind() == ControlKind::Timer) UpdateTimer(control);
+      break;
+    case Property::Tooltip:
+      UpdateTooltip(control, child);
+      break;
+  }
+}
+
+void FormWindow::FormChanged(FormProperty property) {
+  if (destroyed_) return;
+  if (property == FormProperty::Caption) {
+    SetWindowTextW(hwnd_, Widen(form_.Caption()).c_str());
+  } else if (form_.WindowState() == kWindowStateMinimized) {
+    ShowWindow(hwnd_, SW_MINIMIZE);
+  } else if (IsIconic(hwnd_)) {
+    ShowWindow(hwnd_, SW_RESTORE);
+  }
+}
+
+}  // namespace kestrune::win32

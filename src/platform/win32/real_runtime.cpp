@@ -1,0 +1,357 @@
+#include "platform/win32/real_runtime.h"
+
+#include <algorithm>
+
+namespace kestrune::win32 {
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"Kestrune.SingleInstance";
+// Messages one pump step runs at most, so that a fast timer cannot keep it
+// going for ever.
+constexpr int kPumpStepBudget = 200;
+constexpr double kTwipsPerInch = 1440.0;
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const auto size = static_cast<DWORD>(path.size());
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
+    if (length == 0) return {};
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+// The folder part of a path; a drive root keeps its separator.
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return L".";
+  std::wstring folder = path.substr(0, slash);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  return folder;
+}
+
+HANDLE OpenFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+  HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+RealRuntime::RealRuntime() {
+  instanceMutex_.reset(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+  previousInstance_ = GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+RealRuntime::~RealRuntime() {
+  for (auto& [form, window] : windows_) const_cast<Form*>(form)->AttachSink(nullptr);
+}
+
+int RealRuntime::Run() {
+  MSG msg{};
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    Dispatch(msg);
+    FreeUnloaded();
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+void RealRuntime::Dispatch(MSG& msg) {
+  // The active form gets dialog keys: Tab, Enter for the default button, Esc.
+  HWND active = GetActiveWindow();
+  if (IsFormWindow(active) && IsDialogMessageW(active, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void RealRuntime::DoEvents() {
+  MSG msg;
+  for (int budget = kPumpStepBudget; budget > 0 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+       --budget) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that owns it
+      return;
+    }
+    Dispatch(msg);
+  }
+}
+
+HWND RealRuntime::BoxOwner() const {
+  auto usable = [](HWND w) {
+    return w != nullptr && IsWindowVisible(w) && IsWindowEnabled(w) && !IsIconic(w);
+  };
+  HWND active = GetActiveWindow();
+  if (IsFormWindow(active) && usable(active)) return active;
+  for (auto it = modals_.rbegin(); it != modals_.rend(); ++it) {
+    if (FormWindow* window = WindowOf(*it->form); window && usable(window->Hwnd()))
+      return window->Hwnd();
+  }
+  HWND main = MainHwnd();
+  return usable(main) ? main : nullptr;
+}
+
+int RealRuntime::MsgBox(const std::string& text, int style, const std::string& caption) {
+  HWND owner = BoxOwner();
+  // Without a window to own it the box is still modal to the whole program.
+  UINT type = static_cast<UINT>(style) | (owner == nullptr ? MB_TASKMODAL : 0);
+  return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+}
+
+std::string RealRuntime::AppPath() {
+  return Narrow(FolderOf(ModulePath()));
+}
+
+VersionInfo RealRuntime::Version() {
+  VersionInfo info;
+  const std::wstring path = ModulePath();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return info;
+  std::vector<BYTE> block(size);
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return info;
+  void* value = nullptr;
+  UINT length = 0;
+  if (VerQueryValueW(block.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    info.major = HIWORD(fixed->dwFileVersionMS);
+    info.minor = LOWORD(fixed->dwFileVersionMS);
+    info.revision = HIWORD(fixed->dwFileVersionLS);
+  }
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  };
+  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
+      length < sizeof(Translation))
+    return info;
+  const auto* translation = static_cast<const Translation*>(value);
+  wchar_t key[64];
+  wsprintfW(key, L"\\StringFileInfo\\%04x%04x\\LegalCopyright", translation->language,
+            translation->codePage);
+  if (VerQueryValueW(block.data(), key, &value, &length) && length > 0)
+    info.legalCopyright = Narrow(static_cast<const wchar_t*>(value));
+  return info;
+}
+
+bool RealRuntime::FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RealRuntime::Launch(const std::string& path) {
+  const std::wstring program = Widen(path);
+  std::wstring commandLine = L"\"" + program + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+std::string RealRuntime::ExpandEnvironmentVariables(const std::string& text) {
+  const std::wstring source = Widen(text);
+  DWORD size = ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring expanded(size, L'\0');
+  size = ExpandEnvironmentStringsW(source.c_str(), expanded.data(), size);
+  if (size == 0) return text;
+  expanded.resize(size - 1);
+  return Narrow(expanded);
+}
+
+std::optional<std::string> RealRuntime::ReadFileBytes(const std::string& path) {
+  unique_handle file(OpenFileW(Widen(path), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING));
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr)) return std::nullopt;
+    if (read == 0) break;  // the file shrank meanwhile
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+bool RealRuntime::ReplaceFileBytes(const std::string& path, const std::string& bytes) {
+  const std::wstring target = Widen(path);
+  wchar_t temporary[MAX_PATH];
+  if (!GetTempFileNameW(FolderOf(target).c_str(), L"kst", 0, temporary)) return false;
+  scope_exit removeTemporary([&] { DeleteFileW(temporary); });
+  {
+    unique_handle file(OpenFileW(temporary, GENERIC_WRITE, 0, CREATE_ALWAYS));
+    if (!file || !WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) return false;
+  }
+  if (!MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return false;
+  removeTemporary.dismiss();
+  return true;
+}
+
+std::string RealRuntime::ToAnsi(const std::string& text) {
+  return Narrow(Widen(text, CP_UTF8), CP_ACP);
+}
+
+std::string RealRuntime::FromAnsi(const std::string& bytes) {
+  return Narrow(Widen(bytes, CP_ACP), CP_UTF8);
+}
+
+FormWindow* RealRuntime::WindowOf(const Form& form) const {
+  auto it = windows_.find(&form);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+bool RealRuntime::IsFormWindow(HWND hwnd) const {
+  if (hwnd == nullptr) return false;
+  return std::any_of(windows_.begin(), windows_.end(),
+                     [hwnd](const auto& entry) { return entry.second->Hwnd() == hwnd; });
+}
+
+HWND RealRuntime::MainHwnd() const {
+  for (const auto& [form, window] : windows_) {
+    if (form->Spec().style == FormStyle::MainWindow) return window->Hwnd();
+  }
+  return nullptr;
+}
+
+void RealRuntime::Load(Form& form) {
+  if (WindowOf(form) != nullptr) return;
+  FreeUnloaded();
+  auto window = std::make_unique<FormWindow>(*this, form, MainHwnd());
+  if (window->Hwnd() == nullptr) return;
+  FormWindow& created = *window;
+  windows_[&form] = std::move(window);
+  form.AttachSink(&created);
+  created.StartTimers();
+  form.Form_Load();
+}
+
+void RealRuntime::Show(Form& form) {
+  Load(form);
+  FormWindow* window = WindowOf(form);
+  if (window == nullptr) return;
+  ShowWindow(window->Hwnd(), SW_SHOW);
+  SetForegroundWindow(window->Hwnd());
+}
+
+void RealRuntime::ShowModal(Form& form) {
+  Load(form);
+  FormWindow* window = WindowOf(form);
+  if (window == nullptr) return;
+  HWND previous = GetActiveWindow();
+  Modal modal{&form, {}};
+  for (const auto& [other, otherWindow] : windows_) {
+    HWND hwnd = otherWindow->Hwnd();
+    if (other != &form && IsWindowEnabled(hwnd)) {
+      EnableWindow(hwnd, FALSE);
+      modal.disabled.push_back(hwnd);
+    }
+  }
+  modals_.push_back(std::move(modal));
+  Show(form);
+  MSG msg{};
+  while (WindowOf(form) != nullptr) {
+    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // the outer loop ends too
+      break;
+    }
+    Dispatch(msg);
+  }
+  EndModal(form);
+  if (previous != nullptr && IsWindow(previous) && IsWindowVisible(previous))
+    SetForegroundWindow(previous);
+}
+
+// Gives input back to the windows a modal form disabled. Done before the
+// modal window goes, so that the system activates one of ours, not another
+// program's.
+void RealRuntime::EndModal(const Form& form) {
+  auto it = std::find_if(modals_.begin(), modals_.end(),
+                         [&form](const Modal& m) { return m.form == &form; });
+  if (it == modals_.end()) return;
+  for (HWND hwnd : it->disabled) {
+    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+  }
+  modals_.erase(it);
+}
+
+void RealRuntime::Hide(Form& form) {
+  if (FormWindow* window = WindowOf(form)) ShowWindow(window->Hwnd(), SW_HIDE);
+}
+
+bool RealRuntime::Unload(Form& form) {
+  if (WindowOf(form) == nullptr) return true;
+  int16_t cancel = 0;
+  form.Form_QueryUnload(cancel);
+  if (cancel) return false;
+  form.Form_Unload();
+  auto node = windows_.extract(&form);
+  if (node.empty()) return true;  // unloaded meanwhile by its own events
+  EndModal(form);
+  form.AttachSink(nullptr);
+  node.mapped()->Destroy();
+  unloaded_.push_back(std::move(node.mapped()));
+  return true;
+}
+
+void RealRuntime::FreeUnloaded() {
+  if (!FormWindow::Dispatching()) unloaded_.clear();
+}
+
+void RealRuntime::Refresh(Form& form) {
+  if (FormWindow* window = WindowOf(form))
+    RedrawWindow(window->Hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+Hwnd RealRuntime::WindowHandle(const Form& form) {
+  FormWindow* window = WindowOf(form);
+  return window == nullptr ? 0 : FromHwnd(window->Hwnd());
+}
+
+Hwnd RealRuntime::ControlHandle(const Control& control) {
+  FormWindow* window = WindowOf(control.Owner());
+  return window == nullptr ? 0 : FromHwnd(window->ControlHwnd(control));
+}
+
+double RealRuntime::TwipsPerPixelX() {
+  HWND main = MainHwnd();
+  return kTwipsPerInch / DpiFor(main);
+}
+
+double RealRuntime::TwipsPerPixelY() {
+  return TwipsPerPixelX();
+}
+
+void RealRuntime::End() {
+  ExitProcess(0);
+}
+
+}  // namespace kestrune::win32

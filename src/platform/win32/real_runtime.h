@@ -1,0 +1,73 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/runtime.h"
+#include "platform/win32/form_window.h"
+#include "platform/win32/handles.h"
+
+namespace kestrune::win32 {
+
+// The window runtime on the Win32 API: forms as real windows, modal message
+// boxes, the message pump, program facts and files.
+class RealRuntime final : public WindowRuntime {
+ public:
+  RealRuntime();
+  ~RealRuntime() override;
+  RealRuntime(const RealRuntime&) = delete;
+  RealRuntime& operator=(const RealRuntime&) = delete;
+
+  // The program's message loop; returns when the main window is gone.
+  int Run();
+
+  int MsgBox(const std::string& text, int style, const std::string& caption) override;
+  void DoEvents() override;
+  bool PrevInstance() override { return previousInstance_; }
+  std::string AppPath() override;
+  VersionInfo Version() override;
+  bool FileExists(const std::string& path) override;
+  bool Launch(const std::string& path) override;
+  std::string ExpandEnvironmentVariables(const std::string& text) override;
+  std::optional<std::string> ReadFileBytes(const std::string& path) override;
+  bool ReplaceFileBytes(const std::string& path, const std::string& bytes) override;
+  std::string ToAnsi(const std::string& text) override;
+  std::string FromAnsi(const std::string& bytes) override;
+  void Load(Form& form) override;
+  void Show(Form& form) override;
+  void ShowModal(Form& form) override;
+  void Hide(Form& form) override;
+  bool Unload(Form& form) override;
+  void Refresh(Form& form) override;
+  Hwnd WindowHandle(const Form& form) override;
+  Hwnd ControlHandle(const Control& control) override;
+  double TwipsPerPixelX() override;
+  double TwipsPerPixelY() override;
+  void End() override;
+
+ private:
+  struct Modal {
+    const Form* form;
+    std::vector<HWND> disabled;
+  };
+
+  FormWindow* WindowOf(const Form& form) const;
+  bool IsFormWindow(HWND hwnd) const;
+  HWND MainHwnd() const;
+  HWND BoxOwner() const;
+  void Dispatch(MSG& msg);
+  void EndModal(const Form& form);
+  void FreeUnloaded();
+
+  unique_handle instanceMutex_;
+  bool previousInstance_ = false;
+  std::map<const Form*, std::unique_ptr<FormWindow>> windows_;
+  // Windows of unloaded forms, freed once no message of theirs is running.
+  std::vector<std::unique_ptr<FormWindow>> unloaded_;
+  std::vector<Modal> modals_;
+};
+
+}  // namespace kestrune::win32

@@ -1,0 +1,23 @@
+#include "platform/win32/handles.h"
+
+namespace kestrune::win32 {
+
+std::wstring Widen(std::string_view text, UINT codePage) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  int size = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), length, out.data(), size);
+  return out;
+}
+
+std::string Narrow(std::wstring_view text, UINT codePage) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  int size = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), length, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace kestrune::win32
