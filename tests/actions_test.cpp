@@ -286,27 +286,42 @@ TEST(SoundAction, OnlyTheOpenDecidesSuccess) {
   EXPECT_TRUE(desk.fake.boxes.empty());
 }
 
-// ---- From the watch to the request ----
+// ---- One event from capture to the request ----
 
-TEST(WatchToAction, VanishedWindowRunsTheCountdownThenPowersOff) {
-  Desk desk(4);
-  Form1& form1 = desk.form1;
-  FakePlatform& fake = desk.fake;
+TEST(TypicalRoad, CaptureWatchVanishCountdownPowerOffAndClose) {
+  FakePlatform fake;
+  Form1 form1(fake, fake);
+  form1.HotKey = HotKeySetting{kFalse, kTrue, kTrue, "W"};
+  fake.Show(form1);
+  const Hwnd main = fake.WindowHandle(form1);
+  form1.Option1[4]->SetValue(-1);
+
+  ASSERT_TRUE(fake.Click(form1.Command1));  // arm the capture
   const Hwnd editor = fake.AddWindow("(無題) - メモ帳");
-  form1.WatchHandle = editor;
-  form1.Label1.SetCaption("(無題) - メモ帳");
-  form1.Command2.SetEnabled(true);
+  fake.SetForeground(editor);
+  ASSERT_TRUE(fake.PressHotKey(0x3, 'W'));  // Ctrl+Alt+W; the question is answered OK
+  ASSERT_EQ(form1.WatchHandle, editor);
   ASSERT_TRUE(fake.Click(form1.Command2));
   ASSERT_EQ(form1.WindowState(), kWindowStateMinimized);
 
   std::optional<int> stateDuringCountdown;
-  desk.OnCountdown([&](Form2&) { stateDuringCountdown = form1.WindowState(); });
+  fake.ScriptModal([&](Form&) { stateDuringCountdown = form1.WindowState(); });
   fake.At(1500, [&] { fake.DestroyWindow(editor); });
-  fake.Advance(10000);
+  fake.Advance(60000);
+
   EXPECT_EQ(stateDuringCountdown, kWindowStateNormal);
-  EXPECT_EQ(fake.exitRequests, std::vector<uint32_t>{0x8});
   EXPECT_EQ(fake.Now(), 2000 + kCountdownMs);  // noticed at the next one-second tick
-  desk.ExpectClosedForExit();
+  EXPECT_EQ(fake.privilegeCalls, kPrivilegeStep);
+  EXPECT_EQ(fake.exitRequests, std::vector<uint32_t>{0x8});
+  ASSERT_EQ(fake.boxes.size(), 1u);  // only the capture question
+  EXPECT_EQ(form1.Exitflag, kTrue);
+  EXPECT_TRUE(fake.endedAtOnce);
+  const auto ini = fake.files.find(fake.appPath + "\\default.ini");
+  ASSERT_NE(ini, fake.files.end());
+  EXPECT_NE(ini->second.find("/Option1().Value"), std::string::npos);
+  // The hook is gone: the main window's procedure is the original one again.
+  EXPECT_EQ(fake.SetWindowLongA(main, kGwlWndProc, FakePlatform::kOriginalProc),
+            FakePlatform::kOriginalProc);
 }
 
 }  // namespace
