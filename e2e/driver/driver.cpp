@@ -6,9 +6,11 @@
 // Every action that could open a modal box is posted, never sent: a sent
 // message would block the driver until the box closed.
 
+#include <windows.h>
+
+// These need windows.h first.
 #include <commctrl.h>
 #include <psapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
