@@ -431,11 +431,13 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         return MAKELRESULT(kFirstControlId + IndexOf(*button), DC_HASDEFID);
       return 0;
     case WM_ACTIVATE:
+      if (HIWORD(wParam) != 0) break;  // minimised: nothing to focus
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     default:
-      return DefWindowProcW(hwnd_, msg, wParam, lParam);
+      break;
   }
+  return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
 
 void FormWindow::OnActivate(bool active) {
@@ -445,7 +447,7 @@ void FormWindow::OnActivate(bool active) {
     return;
   }
   HWND focus = IsChild(hwnd_, lastFocus_) ? lastFocus_ : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-  if (focus != nullptr) SetFocus(focus);
+  SetFocus(focus != nullptr ? focus : hwnd_);
 }
 
 Control* FormWindow::ControlById(UINT id) {

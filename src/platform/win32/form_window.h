@@ -50,7 +50,7 @@ class FormWindow final : public FormSink {
   // The default face at a size; sizes in pixels of the font's height.
   HFONT DefaultFont(int pixels);
   int FittingSize(const Control& control, int largest);
-  HFONT FormFont() { return DefaultFont(formFontPixels_); }
+  HFONT FormFont() { return formFontPixels_ > 0 ? DefaultFont(formFontPixels_) : nullptr; }
   int Px(int twips) const { return MulDiv(twips, dpi_, 1440); }
   POINT OriginOf(const Control& control);
 

@@ -59,9 +59,9 @@ RealRuntime::RealRuntime() {
   previousInstance_ = GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-RealRuntime::~RealRuntime() {
-  for (auto& [form, window] : windows_) const_cast<Form*>(form)->AttachSink(nullptr);
-}
+// Form windows still open are destroyed with their objects; they no longer
+// raise events once their destruction has begun.
+RealRuntime::~RealRuntime() = default;
 
 int RealRuntime::Run() {
   MSG msg{};
@@ -225,7 +225,9 @@ std::string RealRuntime::FromAnsi(const std::string& bytes) {
 
 FormWindow* RealRuntime::WindowOf(const Form& form) const {
   auto it = windows_.find(&form);
-  return it == windows_.end() ? nullptr : it->second.get();
+  // A window destroyed with its owner leaves its form unloaded.
+  if (it == windows_.end() || it->second->Hwnd() == nullptr) return nullptr;
+  return it->second.get();
 }
 
 bool RealRuntime::IsFormWindow(HWND hwnd) const {
@@ -236,7 +238,8 @@ bool RealRuntime::IsFormWindow(HWND hwnd) const {
 
 HWND RealRuntime::MainHwnd() const {
   for (const auto& [form, window] : windows_) {
-    if (form->Spec().style == FormStyle::MainWindow) return window->Hwnd();
+    if (form->Spec().style == FormStyle::MainWindow && window->Hwnd() != nullptr)
+      return window->Hwnd();
   }
   return nullptr;
 }
@@ -269,7 +272,7 @@ void RealRuntime::ShowModal(Form& form) {
   Modal modal{&form, {}};
   for (const auto& [other, otherWindow] : windows_) {
     HWND hwnd = otherWindow->Hwnd();
-    if (other != &form && IsWindowEnabled(hwnd)) {
+    if (other != &form && hwnd != nullptr && IsWindowEnabled(hwnd)) {
       EnableWindow(hwnd, FALSE);
       modal.disabled.push_back(hwnd);
     }
