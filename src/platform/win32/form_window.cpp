@@ -82,6 +82,11 @@ struct ChildClass {
   DWORD exStyle;
 };
 
+// The About box's picture shows the program's own icon.
+bool ShowsProgramIcon(const ControlSpec& spec) {
+  return spec.kind == ControlKind::PictureBox && std::string_view(spec.name) == kProgramIconPicture;
+}
+
 ChildClass ClassOf(const ControlSpec& spec) {
   switch (spec.kind) {
     case ControlKind::Frame:
@@ -100,6 +105,7 @@ ChildClass ClassOf(const ControlSpec& spec) {
     case ControlKind::TextBox:
       return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::PictureBox:
+      if (ShowsProgramIcon(spec)) return {L"STATIC", SS_ICON | SS_CENTERIMAGE, 0};
       // A real parent for windows the logic creates inside it; tabbing
       // reaches them through WS_EX_CONTROLPARENT.
       return {L"STATIC", SS_NOTIFY | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
@@ -113,16 +119,6 @@ ChildClass ClassOf(const ControlSpec& spec) {
       break;
   }
   return {nullptr, 0, 0};
-}
-
-// The About box's picture shows the program's own icon.
-void ShowProgramIcon(HWND picture, int dpi) {
-  const int size = MulDiv(kIconSizeAt96Dpi, dpi, 96);
-  auto icon = static_cast<HICON>(
-      LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, LR_SHARED));
-  SetWindowLongPtrW(picture, GWL_STYLE,
-                    GetWindowLongPtrW(picture, GWL_STYLE) | SS_ICON | SS_CENTERIMAGE);
-  SendMessageW(picture, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
 }
 
 std::wstring TextOf(HWND hwnd) {
@@ -356,8 +352,12 @@ HWND FormWindow::CreateControl(const Control& control, size_t index) {
   if (child == nullptr) return nullptr;
   SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control)), FALSE);
   if (spec.kind == ControlKind::ProgressBar) SendMessageW(child, PBM_SETRANGE32, 0, spec.maxValue);
-  if (spec.kind == ControlKind::PictureBox && std::string_view(spec.name) == kProgramIconPicture)
-    ShowProgramIcon(child, dpi_);
+  if (ShowsProgramIcon(spec)) {
+    const int size = MulDiv(kIconSizeAt96Dpi, dpi_, 96);
+    programIcon_.reset(static_cast<HICON>(
+        LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0)));
+    SendMessageW(child, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(programIcon_.get()));
+  }
   ShowValue(control, child);
   UpdateTooltip(control, child);
   return child;

@@ -77,6 +77,7 @@ class FormWindow final : public FormSink {
   int formFontPixels_ = 0;
   std::map<int, unique_hfont> defaultFonts_;  // by size
   std::vector<unique_hfont> specFonts_;
+  unique_hicon programIcon_;
   HWND tooltip_ = nullptr;  // owned by hwnd_, destroyed with it
   HWND lastFocus_ = nullptr;
   std::vector<HWND> children_;  // by control index; null for windowless kinds

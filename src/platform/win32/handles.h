@@ -43,15 +43,15 @@ inline void CloseKernelHandle(HANDLE h) {
 inline void DeleteFont(HFONT f) {
   ::DeleteObject(f);
 }
-inline void DestroyWindowHandle(HWND w) {
-  ::DestroyWindow(w);
+inline void DestroyIconHandle(HICON i) {
+  ::DestroyIcon(i);
 }
 
 // Files are held here too: INVALID_HANDLE_VALUE is turned into null when a
 // file is opened, so one invalid value serves every kernel handle.
 using unique_handle = unique_any<HANDLE, CloseKernelHandle>;
 using unique_hfont = unique_any<HFONT, DeleteFont>;
-using unique_hwnd = unique_any<HWND, DestroyWindowHandle>;
+using unique_hicon = unique_any<HICON, DestroyIconHandle>;
 
 // Runs a clean-up step when the scope ends, unless dismissed.
 template <typename F>
