@@ -1,0 +1,203 @@
+"""The exit actions on the real program: the countdown dialog and its stop
+button, the suspend and log-off requests, and the sound action, each after a
+watched notepad has closed with Check1 ticked."""
+
+import subprocess
+import time
+import unittest
+import wave
+from pathlib import Path
+
+from kestrune_e2e import (ACTION_TIMEOUT, IDOK, TEXTS, WINDOW_TIMEOUT, E2EError, KestruneApp,
+                          KestruneTestCase, WineSession, wait_until)
+
+NOTEPAD_TITLE = "(無題) - メモ帳"  # Wine's notepad in code page 932
+QUESTION = TEXTS["kLockedOnPrefix"] + NOTEPAD_TITLE + TEXTS["kLockedOnSuffix"]
+SUSPEND, LOGOFF, SOUND = 0, 2, 5
+NOMINAL_COUNTDOWN = 5.0  # 500 ticks of 10 ms
+
+
+def settings(action: int, file_name: bytes = b"") -> bytes:
+    """Ctrl+Alt+W, Check1 ticked, one action selected."""
+    options = b"|".join(b"True" if i == action else b"False" for i in range(6))
+    lines = [b"/HotKey(bShift)", b"False", b"/HotKey(bCtrl)", b"True", b"/HotKey(bAlt)", b"True",
+             b"/HotKey(sChar)", b"W", b"/check1.Value", b"1", b"/Option1().Value", options,
+             b"/txtFileName.text", file_name, b""]
+    return b"\r\n".join(lines)
+
+
+def write_wav(path: Path, seconds: float = 0.3) -> None:
+    with wave.open(str(path), "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(8000)
+        out.writeframes(b"\x00\x10" * int(8000 * seconds))
+
+
+class ActionsTestBase(KestruneTestCase):
+
+    def find(self, title: str, wine: WineSession = None) -> list:
+        return (wine or self.wine).driver.call("find", title)["windows"]
+
+    def start_notepad(self, wine: WineSession) -> dict:
+        launcher = subprocess.Popen(["wine", "notepad"], env=wine.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(launcher.wait, 15)
+        window = wait_until(lambda: next(iter(self.find(NOTEPAD_TITLE, wine)), None),
+                            WINDOW_TIMEOUT, "notepad")
+        self.addCleanup(wine.driver.call, "kill", window["pid"], check=False)
+        return window
+
+    def watch_notepad(self, app: KestruneApp) -> dict:
+        """Captures a fresh notepad with the hotkey and starts watching it."""
+        wine = app.wine
+        notepad = self.start_notepad(wine)
+        app.click(TEXTS["kSelectPrompt"])
+        wait_until(lambda: app.dump().controls_with(TEXTS["kArmedCaption"], "push"),
+                   ACTION_TIMEOUT, "the armed caption")
+        app.bring_to_front(notepad["hwnd"])
+        # Without a window manager the X focus must follow by hand.
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname",
+                                "notepad.exe"], env=wine.env, capture_output=True, text=True,
+                               timeout=10).stdout.split()
+        if not found:
+            raise E2EError("no X window for notepad")
+        wine.xdotool("windowfocus", "--sync", found[-1])
+        wine.xdotool("key", "ctrl+alt+w")
+        app.answer(app.wait_msgbox(QUESTION), IDOK)
+        app.click(TEXTS["kStartWatch"])
+        wait_until(lambda: app.dump().controls_with(TEXTS["kStopWatch"]), ACTION_TIMEOUT,
+                   "the watch to start")
+        return notepad
+
+    def close_watched(self, app: KestruneApp, notepad: dict) -> None:
+        app.driver.call("close", notepad["hwnd"])
+
+    def countdown(self, app: KestruneApp):
+        """The countdown dialog's dump once it shows, else None."""
+        for window in app.driver.call("windows", app.pid)["windows"]:
+            if window["hwnd"] == app.hwnd or not window["visible"]:
+                continue
+            dump = app.dump(window["hwnd"])
+            if dump.controls_with(TEXTS["kCancelCountdown"], "push"):
+                return dump
+        return None
+
+    def wait_countdown(self, app: KestruneApp):
+        return wait_until(lambda: self.countdown(app), ACTION_TIMEOUT, "the countdown dialog",
+                          interval=0.05)
+
+    def expect_countdown_dialog(self, app: KestruneApp, dialog) -> None:
+        self.assertEqual(dialog.caption, "")
+        self.assertTrue(dialog.control(TEXTS["kMovingOn"]).visible)
+        bar = dialog.control(kind="msctls_progress32")
+        self.assertLess(bar.progress, 500)
+        main = app.dump()
+        self.assertFalse(main.enabled)  # modal: the main window takes no input
+        self.assertFalse(main.minimized)  # restored when the watch ended
+        # Centred on the main window.
+        self.assertAlmostEqual((dialog.rect.left + dialog.rect.right) / 2,
+                               (main.rect.left + main.rect.right) / 2, delta=2)
+        self.assertAlmostEqual((dialog.rect.top + dialog.rect.bottom) / 2,
+                               (main.rect.top + main.rect.bottom) / 2, delta=2)
+
+
+class CountdownTest(ActionsTestBase):
+
+    def test_stop_button_cancels_and_the_program_keeps_running(self):
+        app = self.start_app(settings(LOGOFF))
+        notepad = self.watch_notepad(app)
+        self.close_watched(app, notepad)
+        dialog = self.wait_countdown(app)
+        self.expect_countdown_dialog(app, dialog)
+        app.driver.call("click", dialog.control(TEXTS["kCancelCountdown"], "push").hwnd)
+        wait_until(lambda: self.countdown(app) is None, ACTION_TIMEOUT, "the dialog to close")
+        time.sleep(NOMINAL_COUNTDOWN + 1)  # past the time a request would have come
+        self.assertTrue(app.is_running())
+        main = app.dump()
+        self.assertTrue(main.visible and main.enabled and not main.minimized)
+        self.assertTrue(main.controls_with(TEXTS["kNotSet"], "static"))
+        self.assertTrue(app.no_msgbox())
+
+    def test_suspend_follows_the_countdown_and_the_program_ends_by_itself(self):
+        app = self.start_app(settings(SUSPEND))
+        notepad = self.watch_notepad(app)
+        self.close_watched(app, notepad)
+        self.wait_countdown(app)
+        shown = time.monotonic()
+        wait_until(lambda: self.countdown(app) is None, 3 * NOMINAL_COUNTDOWN,
+                   "the countdown to end", interval=0.05)
+        length = time.monotonic() - shown
+        print(f"\n[e2e] countdown shown for {length:.2f} s (nominal {NOMINAL_COUNTDOWN} s)")
+        self.assertGreater(length, NOMINAL_COUNTDOWN * 0.9)
+        # The suspend returns at once under Wine; no message, no question.
+        app.wait_exit()
+        self.assertIn(b"/Option1().Value\r\nTrue|False|False|False|False|False\r\n",
+                      app.read_ini() or b"")
+
+
+class LogoffTest(ActionsTestBase):
+    """A log-off ends every windowed process of its Wine session, so it runs in
+    a Wine session of its own."""
+
+    def test_logoff_is_requested_and_the_program_ends_by_itself(self):
+        wine = WineSession(self.wine.exe, self.wine.driver_exe)
+        wine._start_xvfb = lambda: self.wine.display  # share the display, not the server
+        self.addCleanup(wine.stop)
+        wine.start()
+        app = KestruneApp(wine)
+        self.addCleanup(app.cleanup)
+        app.write_ini(settings(LOGOFF))
+        app.launch()
+        notepad = self.watch_notepad(app)
+        self.close_watched(app, notepad)
+        self.wait_countdown(app)
+        app.wait_exit(timeout=NOMINAL_COUNTDOWN + ACTION_TIMEOUT)
+        self.assertIn(b"/Option1().Value\r\nFalse|False|True|False|False|False\r\n",
+                      app.read_ini() or b"")
+
+
+class SoundTest(ActionsTestBase):
+
+    def play_after_watch(self, file_name: bytes) -> KestruneApp:
+        app = self.start_app(settings(SOUND, file_name))
+        notepad = self.watch_notepad(app)
+        self.close_watched(app, notepad)
+        return app
+
+    def expect_message(self, app: KestruneApp, text: str) -> None:
+        box = app.wait_msgbox(text)
+        self.assertEqual(box.caption, TEXTS["kPlaybackError"])
+        self.assertEqual(box.button_ids, {IDOK})
+        app.answer(box, IDOK)
+        self.assertTrue(app.no_msgbox())
+        self.assertTrue(app.is_running())
+        self.assertIsNone(self.countdown(app))
+
+    def test_empty_name(self):
+        self.expect_message(self.play_after_watch(b""), TEXTS["kEnterFileName"])
+
+    def test_wrong_name(self):
+        self.expect_message(self.play_after_watch(b"C:\\no such sound.wav"),
+                            TEXTS["kEnterCorrectFileName"])
+
+    def test_real_wave_file_plays_without_a_message(self):
+        app = self.new_app()
+        sound = app.folder / "ベル 1.wav"
+        write_wav(sound)
+        windows_path = subprocess.run(["winepath", "-w", str(sound)], env=self.wine.env,
+                                      capture_output=True, text=True, timeout=30).stdout.strip()
+        app.write_ini(settings(SOUND, windows_path.encode("cp932")))
+        app.launch()
+        notepad = self.watch_notepad(app)
+        self.close_watched(app, notepad)
+        wait_until(lambda: app.dump().controls_with(TEXTS["kNotSet"], "static"), ACTION_TIMEOUT,
+                   "the watch to end")
+        self.assertTrue(app.no_msgbox(settle=2.0))
+        self.assertTrue(app.is_running())
+        # Restored when the watch ended, and shown again after the play.
+        wait_until(lambda: not app.dump().minimized, ACTION_TIMEOUT, "the main window restored")
+
+
+if __name__ == "__main__":
+    unittest.main()
