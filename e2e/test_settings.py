@@ -48,18 +48,6 @@ class SettingsFileTest(KestruneTestCase):
         self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(app.read_ini(), prepared)
 
-    def test_unticked_check_disables_the_options_and_the_sound_action_survives(self):
-        prepared = settings_file(shift=b"True", check=b"0", selected=5, file_name=b"C:\\a.wav")
-        app = self.start_app(prepared)
-        form = app.dump()
-        self.assertEqual(form.control(TEXTS["kCheck1Caption"], "check").checked, 0)
-        options = self.options(form)
-        self.assertEqual([o.checked for o in options], [0, 0, 0, 0, 0, 1])
-        self.assertFalse(any(form.takes_input(o) for o in options))
-        self.close_answering(app, IDYES)
-        app.wait_exit()
-        self.assertEqual(app.read_ini(), prepared)
-
     def test_reading_stops_at_a_bad_line_and_keeps_what_came_before(self):
         app = self.start_app(CRLF.join([
             b"/check1.Value", b"2", b"/HotKey(bAlt)", b"not a Boolean",
