@@ -320,8 +320,9 @@ void FormWindow::CreateControls() {
     formFontPixels_ = std::min(formFontPixels_, FittingSize(*control, formFontPixels_));
   for (size_t i : order) children_[i] = CreateControl(*controls[i], i);
   // Frames go to the bottom of the Z order so they never paint over what
-  // they hold; they are no tab stops, so the tab order stays.
-  for (size_t i = 0; i < controls.size(); ++i) {
+  // they hold; they are no tab stops, so the tab order stays. Outer frames
+  // come first in the table and must end up lowest, so walk it backwards.
+  for (size_t i = controls.size(); i-- > 0;) {
     if (controls[i]->Kind() == ControlKind::Frame && children_[i] != nullptr)
       SetWindowPos(children_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
