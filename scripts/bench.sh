@@ -1,0 +1,82 @@
+#!/bin/bash
+# Measures Kestrune.exe against a bare Win32 window in one run and writes
+# docs/performance.md: the size and imports of the exe, start to first paint,
+# CPU time and working set while watching for 60 s, detection latency over 20
+# watches and the countdown's real length, all under Xvfb and Wine.
+#
+#   bash scripts/bench.sh
+#
+# Exit status: 0 every target met; 1 the run failed; 2 the exe imports a DLL
+# that is not part of Windows (fatal: the release must run from its folder
+# alone); 3 a target was missed (the report marks it).
+# Environment: BENCH_BUILD_DIR (default build/bench), BENCH_OUT (default
+# docs/performance.md).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build/bench}
+out=${BENCH_OUT:-$root/docs/performance.md}
+
+# DLLs every Windows has; anything else would have to ship beside the exe.
+SYSTEM_DLLS=(
+  kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll winmm.dll advapi32.dll
+  shell32.dll shlwapi.dll version.dll ole32.dll oleaut32.dll uxtheme.dll imm32.dll
+  psapi.dll msimg32.dll ntdll.dll kernelbase.dll msvcrt.dll ucrtbase.dll
+  'api-ms-win-crt-*.dll' 'api-ms-win-core-*.dll'
+)
+
+# --- dependencies: the Debian packages the run needs, installed when missing ----------
+# A CJK font for the Japanese captions and locales-all for the session's
+# ja_JP.UTF-8, as a Japanese Windows would have them.
+PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xdotool
+          imagemagick fonts-noto-cjk locales-all python3)
+missing=()
+for package in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "[bench] installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+# --- build: Kestrune.exe, the driver and the bare window, same flags -----------------------
+cmake -S "$root" -B "$build" --toolchain "$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DKESTRUNE_WERROR=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target Kestrune kdriver bare_window
+exe=$build/Kestrune.exe
+
+# The figures' own unit tests, so that a broken parser cannot write a report.
+python3 -m unittest discover -s "$root/bench" -p 'test_*.py' -q
+
+# --- imports ------------------------------------------------------------------------------
+mapfile -t dlls < <(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name:\s*//p')
+foreign=()
+for dll in "${dlls[@]}"; do
+  known=0
+  for pattern in "${SYSTEM_DLLS[@]}"; do
+    # shellcheck disable=SC2053  # the pattern is a glob on purpose
+    [[ ${dll,,} == $pattern ]] && known=1 && break
+  done
+  ((known)) || foreign+=("$dll")
+done
+echo "[bench] Kestrune.exe: $(stat -c %s "$exe") bytes; imports: ${dlls[*]}"
+
+# --- the run ------------------------------------------------------------------------------
+args=(--exe "$exe" --bare "$build/bare_window.exe" --driver "$build/kdriver.exe" --out "$out"
+      --command "bash scripts/bench.sh")
+for dll in "${dlls[@]}"; do args+=(--dll "$dll"); done
+for dll in "${foreign[@]}"; do args+=(--foreign "$dll"); done
+status=0
+python3 "$root/bench/kestrune_bench.py" "${args[@]}" || status=$?
+
+if ((${#foreign[@]})); then
+  echo "[bench] FAILED: Kestrune.exe imports DLLs that are not part of Windows: ${foreign[*]}" >&2
+  exit 2
+fi
+if ((status == 3)); then
+  echo "[bench] targets missed: see the MISSED rows in $out" >&2
+fi
+exit "$status"
