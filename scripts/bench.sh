@@ -24,23 +24,8 @@ SYSTEM_DLLS=(
   'api-ms-win-crt-*.dll' 'api-ms-win-core-*.dll'
 )
 
-# --- dependencies: the Debian packages the run needs, installed when missing ----------
-# A CJK font for the Japanese captions and locales-all for the session's
-# ja_JP.UTF-8, as a Japanese Windows would have them.
-PACKAGES=(cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xdotool
-          imagemagick fonts-noto-cjk locales-all python3)
-missing=()
-for package in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "[bench] installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+# --- dependencies, as the tests install them ----------------------------------------------
+bash "$root/scripts/install-deps.sh"
 
 # --- build: Kestrune.exe, the driver and the bare window, same flags -----------------------
 cmake -S "$root" -B "$build" --toolchain "$root/cmake/mingw-w64-x86_64.cmake" \

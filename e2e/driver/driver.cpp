@@ -471,10 +471,14 @@ std::string Target(const std::string& title) {
 }
 
 // Closes one of our target windows and returns once it no longer exists:
-// the moment a watcher can first notice. The time is that of the return.
+// the moment a watcher can first notice. Without a window manager Wine spends
+// about 2 s hiding a window before it destroys it, and the handle stays valid
+// meanwhile, so the clock starts when the close returns, not when it is sent.
+constexpr UINT kDestroyTimeoutMs = 10000;
+
 bool DestroyTarget(HWND target, double* destroyedAt) {
   if (!IsWindowArg(target) || ProcessOf(target) != GetCurrentProcessId()) return false;
-  SendMessageTimeoutW(target, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, nullptr);
+  SendMessageTimeoutW(target, WM_CLOSE, 0, 0, SMTO_NORMAL, kDestroyTimeoutMs, nullptr);
   *destroyedAt = NowMs();
   return !IsWindow(target);
 }
@@ -495,17 +499,19 @@ std::string DestroyUntilText(HWND target, HWND watched, const std::wstring& text
   }
 }
 
-// A visible top-level window of the process other than `except`.
-HWND OtherVisibleWindow(DWORD pid, HWND except) {
+// A visible top-level window of the process and class, other than `except`.
+HWND OtherVisibleWindow(DWORD pid, const std::wstring& cls, HWND except) {
   for (HWND hwnd : TopLevelWindows()) {
-    if (hwnd != except && ProcessOf(hwnd) == pid && IsWindowVisible(hwnd)) return hwnd;
+    if (hwnd != except && ProcessOf(hwnd) == pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == cls)
+      return hwnd;
   }
   return nullptr;
 }
 
-// Destroys the target, then times the dialog the watcher shows in answer: when
-// it appears, when it has gone and when the process has ended (-1: not in time).
-std::string DestroyTimeDialog(HWND target, HWND main, DWORD timeout) {
+// Destroys the target, then times the dialog (of window class `cls`) the
+// watcher shows in answer: when it appears, when it has gone and when the
+// process has ended (-1: not in time).
+std::string DestroyTimeDialog(HWND target, HWND main, const std::wstring& cls, DWORD timeout) {
   if (!IsWindowArg(main)) return Fail("no such window");
   const DWORD pid = ProcessOf(main);
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
@@ -519,7 +525,7 @@ std::string DestroyTimeDialog(HWND target, HWND main, DWORD timeout) {
   HWND dialog = nullptr;
   while (ended < 0 && NowMs() - destroyed <= timeout) {
     const double now = NowMs() - destroyed;
-    if (!dialog && (dialog = OtherVisibleWindow(pid, main)) != nullptr) shown = now;
+    if (!dialog && (dialog = OtherVisibleWindow(pid, cls, main)) != nullptr) shown = now;
     if (dialog && hidden < 0 && !(IsWindow(dialog) && IsWindowVisible(dialog))) hidden = now;
     if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) ended = NowMs() - destroyed;
   }
@@ -668,7 +674,8 @@ std::string Run(const Line& line) {
                             line.Number(2));
   }
   if (v == "destroy-time-dialog")
-    return DestroyTimeDialog(ParseHandle(line.Arg(0)), ParseHandle(line.Arg(1)), line.Number(2));
+    return DestroyTimeDialog(ParseHandle(line.Arg(0)), ParseHandle(line.Arg(1)), Wide(line.Arg(2)),
+                             line.Number(3));
   if (v == "start-paint") {
     // timeout in ms, the folder (no spaces), then the program's path
     const std::string program = line.rest.substr(std::min(line.rest.size(), Skip(line.rest, 2)));
