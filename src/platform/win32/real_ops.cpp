@@ -151,9 +151,21 @@ uint32_t RealWin32Ops::GetLastError() {
   return ::GetLastError();
 }
 
+// The multimedia library is loaded with the first sound, not at start: most
+// runs never play one, and loading it (with what it pulls in) made every start
+// slower and every watch bigger. Only from the system folder, since the
+// program's own folder is writable and a DLL dropped there must not load.
 uint32_t RealWin32Ops::mciSendStringA(const char* command, char* returnBuffer,
                                       uint32_t returnLength, Hwnd callback) {
-  return ::mciSendStringA(command, returnBuffer, returnLength, ToHwnd(callback));
+  using SendString = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
+  static const SendString send = []() -> SendString {
+    HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (winmm == nullptr) return nullptr;
+    FARPROC proc = GetProcAddress(winmm, "mciSendStringA");
+    return reinterpret_cast<SendString>(reinterpret_cast<void (*)()>(proc));
+  }();
+  if (send == nullptr) return MCIERR_CANNOT_LOAD_DRIVER;
+  return send(command, returnBuffer, returnLength, ToHwnd(callback));
 }
 
 int32_t RealWin32Ops::RegOpenKeyExA(Handle root, const char* subKey, uint32_t options,
