@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Builds Kestrune.exe and starts it under Wine on the current display; where
 # there is none, on a virtual display that stays up until you stop it.
+#
+#   KESTRUNE_BUILD_DIR   where the builds go (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+BUILD="${KESTRUNE_BUILD_DIR:-build}"
 bash scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target Kestrune
+cmake --preset windows -B "$BUILD/windows" >/dev/null
+cmake --build "$BUILD/windows" -j "$(nproc 2>/dev/null || echo 2)" --target Kestrune
 
 export WINEPREFIX="${WINEPREFIX:-$PWD/.wine-kestrune}"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -37,6 +40,7 @@ run: no display was set, so Kestrune runs on a virtual display: DISPLAY=$DISPLAY
      Stop it with Ctrl+C here, or: kill $xvfb_pid
 EOF
   trap 'WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
+  trap 'exit 130' INT TERM
 fi
 
 if [[ ! -d "$WINEPREFIX" ]]; then
@@ -44,5 +48,5 @@ if [[ ! -d "$WINEPREFIX" ]]; then
   wineboot -i >/dev/null 2>&1
 fi
 
-echo "run: starting build/windows/Kestrune.exe on $DISPLAY"
-wine build/windows/Kestrune.exe
+echo "run: starting $BUILD/windows/Kestrune.exe on $DISPLAY"
+wine "$BUILD/windows/Kestrune.exe"
