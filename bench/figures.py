@@ -29,6 +29,32 @@ def rss_bytes_from_status(status_text: str) -> int:
     return int(match.group(1)) * 1024
 
 
+def rss_by_mapping(smaps_text: str) -> dict[str, int]:
+    """Resident bytes per mapped file of /proc/<pid>/smaps ("[anon]" for
+    mappings without a name), to show where two working sets differ."""
+    sizes: dict[str, int] = {}
+    name = "[anon]"
+    for line in smaps_text.splitlines():
+        if re.match(r"^[0-9a-f]+-[0-9a-f]+ ", line):
+            parts = line.split(None, 5)
+            name = parts[5].strip() if len(parts) > 5 else "[anon]"
+        elif line.startswith("Rss:"):
+            sizes[name] = sizes.get(name, 0) + int(line.split()[1]) * 1024
+    return sizes
+
+
+def largest_differences(more: dict[str, int], less: dict[str, int],
+                        count: int) -> list[tuple[str, int]]:
+    """The mappings that hold the most more in `more` than in `less`, with paths
+    shortened to their file names."""
+    merged: dict[str, int] = {}
+    for name in set(more) | set(less):
+        short = name.rsplit("/", 1)[-1]
+        merged[short] = merged.get(short, 0) + more.get(name, 0) - less.get(name, 0)
+    ranked = sorted(merged.items(), key=lambda item: -item[1])
+    return [(name, size) for name, size in ranked[:count] if size > 0]
+
+
 # --- judging -----------------------------------------------------------------------------
 
 
@@ -88,6 +114,7 @@ class Figures:
     start_ms: dict[str, list[float]]  # "Kestrune" / "bare window" -> each start
     idle: dict[str, dict[str, float]]  # name -> cpu_s, rss_bytes, rss_max_bytes, seconds
     cpu_resolution_s: float
+    rss_difference: list[tuple[str, int]]  # mapping -> bytes more in Kestrune
     latency_ms: list[float]
     countdown: list[dict[str, float]]  # shown_ms, hidden_ms, ended_ms per run
     notes: list[str]
@@ -157,6 +184,11 @@ class Figures:
         for name, v in self.idle.items():
             out.append(f"| {name} | {v['cpu_s'] * 1000:.0f} ms | {v['rss_bytes'] / 2**20:.1f} MiB | "
                        f"{v['rss_max_bytes'] / 2**20:.1f} MiB |")
+        if self.rss_difference:
+            out += ["", "Where Kestrune's working set is larger, by mapping (`/proc/<pid>/smaps`, "
+                    "at the end of the interval):", "", "| Mapping | More than the bare window |",
+                    "|---|---|"]
+            out += [f"| `{name}` | {size / 2**20:.2f} MiB |" for name, size in self.rss_difference]
         return out
 
     def _latency_section(self) -> list[str]:

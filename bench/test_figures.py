@@ -2,7 +2,8 @@
 
 import unittest
 
-from figures import Check, Figures, cpu_seconds_from_stat, ratio, rss_bytes_from_status
+from figures import (Check, Figures, cpu_seconds_from_stat, largest_differences, ratio,
+                     rss_by_mapping, rss_bytes_from_status)
 
 # /proc/<pid>/stat up to stime; the fields after it do not matter here.
 STAT_TAIL = "S 1 2 3 0 -1 4194304 500 0 0 0 {utime} {stime} 0 0 20 0 4 0 100 0 0"
@@ -15,7 +16,7 @@ def figures(**changes) -> Figures:
         start_ms={"Kestrune": [110.0, 100.0, 130.0], "bare window": [100.0, 90.0, 95.0]},
         idle={"Kestrune": {"cpu_s": 0.0, "rss_bytes": 11e6, "rss_max_bytes": 11e6},
               "bare window": {"cpu_s": 0.0, "rss_bytes": 10e6, "rss_max_bytes": 10e6}},
-        cpu_resolution_s=0.01, latency_ms=[500.0, 900.0, 100.0], countdown=[], notes=[])
+        cpu_resolution_s=0.01, rss_difference=[], latency_ms=[500.0, 900.0, 100.0], countdown=[], notes=[])
     base.update(changes)
     return Figures(**base)
 
@@ -35,6 +36,22 @@ class ProcReadingTest(unittest.TestCase):
                          812 * 1024)
         with self.assertRaises(ValueError):
             rss_bytes_from_status("Name:\tzombie\n")
+
+
+    def test_working_set_by_mapping(self):
+        smaps = ("7f00-7f10 r--p 00000000 08:01 42   /usr/lib/wine/comctl32.dll\n"
+                 "Size:  64 kB\nRss:   40 kB\n"
+                 "7f10-7f20 r-xp 00010000 08:01 42   /usr/lib/wine/comctl32.dll\n"
+                 "Rss:   24 kB\n"
+                 "7f20-7f30 rw-p 00000000 00:00 0 \n"
+                 "Rss:    8 kB\n")
+        self.assertEqual(rss_by_mapping(smaps), {"/usr/lib/wine/comctl32.dll": 64 * 1024,
+                                                 "[anon]": 8 * 1024})
+
+    def test_differences_name_what_is_larger_only(self):
+        more = {"/a/x.dll": 300, "/b/x.dll": 100, "[heap]": 50, "y.dll": 10}
+        less = {"[heap]": 80, "y.dll": 10}
+        self.assertEqual(largest_differences(more, less, 5), [("x.dll", 400)])
 
 
 class JudgingTest(unittest.TestCase):
