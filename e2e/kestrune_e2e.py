@@ -20,6 +20,10 @@ Writing a test (one file per area, e2e/test_<area>.py):
             app.wait_exit()
             data = app.read_ini()                  # bytes, as the program wrote them
 
+Read-only checks of one start can share it: start_class_app() in setUpClass.
+Keys go through wine.xdotool("key", ...); app.bring_to_front() first, as
+there is no window manager.
+
 Texts, layout and menu ids are read from the sources (TEXTS, LAYOUT,
 MENU_IDS), never retyped. Every wait is bounded and raises E2EError, saving a
 screenshot under e2e/out/. Nothing blocks on the program: actions that may
