@@ -85,13 +85,20 @@ void Form1::Command2_Click() {
     Command1.SetEnabled(false);
     SetWindowState(kWindowStateMinimized);
   } else if (caption == texts::kStopWatch) {
-    Timer1.SetEnabled(false);
-    Command2.SetCaption(texts::kStartWatch);
-    Command1.SetEnabled(true);
-    Label1.SetCaption(texts::kNotSet);
-    WatchHandle = 0;
-    Command2.SetEnabled(false);
+    EndWatch();
   }
+}
+
+void Form1::EndWatch() {
+  Timer1.SetEnabled(false);
+  Command2.SetCaption(texts::kStartWatch);
+  // Command1 already shows the select prompt: the start set it and the
+  // disabled button cannot be armed during the watch.
+  Command1.SetCaption(texts::kSelectPrompt);
+  Command1.SetEnabled(true);
+  Label1.SetCaption(texts::kNotSet);
+  WatchHandle = 0;
+  Command2.SetEnabled(false);
 }
 
 void Form1::Timer1_Timer() {
@@ -101,13 +108,7 @@ void Form1::Timer1_Timer() {
   if (!Timer1.Enabled()) return;
   if (ops.IsWindow(WatchHandle)) return;
 
-  Command2.SetCaption(texts::kStartWatch);
-  Timer1.SetEnabled(false);
-  Command1.SetCaption(texts::kSelectPrompt);
-  Command1.SetEnabled(true);
-  Label1.SetCaption(texts::kNotSet);
-  WatchHandle = 0;
-  Command2.SetEnabled(false);
+  EndWatch();
   if (Check1.Value() == 1) {
     SetWindowState(kWindowStateNormal);
     Win_Exit_State();

@@ -60,6 +60,8 @@ class Form1 : public Form, public WindowProc {
   void Pulldown_zyoucyuu_end_Click();
   void Pulldown_help_version_Click();
   void mywindowactiveset();
+  // Stops the watch and forgets the target: the state "no target".
+  void EndWatch();
   // The enabling rule of the action controls for Check1's current value.
   void ApplyEnablingRule();
   // The program folder followed by "\default.ini".
