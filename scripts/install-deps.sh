@@ -26,14 +26,14 @@ if ((${#missing[@]})); then
   SUDO=()
   if ((EUID != 0)); then SUDO=(sudo); fi
   export DEBIAN_FRONTEND=noninteractive
+  # Recommended packages come too: Wine relies on some of them (fonts,
+  # libraries) on a machine that has never had it.
   "${SUDO[@]}" apt-get update -qq
   "${SUDO[@]}" apt-get install -y -qq "${missing[@]}"
 else
   echo "install-deps: everything is installed"
 fi
 
-# Recommended packages come too: Wine relies on some of them (fonts, libraries)
-# on a machine that has never had it.
 # Only 64-bit Wine is needed (Kestrune.exe is x64), so no i386 architecture.
 if ! command -v x86_64-w64-mingw32-g++ >/dev/null; then
   echo "install-deps: x86_64-w64-mingw32-g++ not found" >&2
