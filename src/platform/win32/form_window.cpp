@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string>
 
+#include "platform/win32/font_fit.h"
 #include "platform/win32/real_runtime.h"
 
 namespace kestrune::win32 {
@@ -15,6 +16,8 @@ namespace {
 constexpr wchar_t kFormClass[] = L"KestruneForm";
 constexpr UINT kFirstControlId = 1000;
 constexpr UINT_PTR kFirstTimerId = 1;
+// Above every control's timer id (kFirstTimerId + its index).
+constexpr UINT_PTR kTooltipTimerId = 0x7FFF;
 constexpr int kLineThicknessPx = 2;
 constexpr int kTooltipWidthTwips = 4500;
 constexpr WORD kProgramIconId = 1;
@@ -195,15 +198,24 @@ void FormWindow::SizeAndPlace(HWND owner) {
   RECT rc{0, 0, clientWidth, clientHeight};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
-  AdjustWindowRectEx(&rc, style, GetMenu(hwnd_) != nullptr, exStyle);
-  int width = rc.right - rc.left;
+  const bool hasMenu = GetMenu(hwnd_) != nullptr;
+  AdjustWindowRectEx(&rc, style, hasMenu, exStyle);
+  const int width = rc.right - rc.left;
   int height = rc.bottom - rc.top;
-  SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // A menu bar that wraps takes more than one row; give the client its due.
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  height += clientHeight - (client.bottom - client.top);
-  if (isMain_) {
+  if (hasMenu) {
+    // A menu bar that wraps takes more than one row; give the client its due.
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int missing = clientHeight - (client.bottom - client.top);
+    height += missing;
+    if (isMain_) {
+      if (missing != 0)
+        SetWindowPos(hwnd_, nullptr, 0, 0, width, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return;
+    }
+  } else if (isMain_) {
     SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return;
   }
@@ -244,10 +256,9 @@ HFONT FormWindow::DefaultFont(int pixels) {
   return font.get();
 }
 
-// The layout was drawn for a Japanese UI font with narrow kana. Where the
-// system font is wider, a caption that would be cut off needs the default
-// face a little smaller, down to a readable floor, to show whole.
-int FormWindow::FittingSize(const Control& control, int largest) {
+// The width a control leaves its caption, or 0 where the caption does not
+// bound the font.
+int FormWindow::CaptionRoom(const Control& control) const {
   int decoration = 0;
   switch (control.Kind()) {
     case ControlKind::CommandButton:
@@ -258,22 +269,35 @@ int FormWindow::FittingSize(const Control& control, int largest) {
       decoration = kCheckMarkPx;
       break;
     default:
-      return largest;
+      return 0;
   }
-  const std::wstring text = Widen(control.Caption());
-  const int room = Px(control.Spec().width) - MulDiv(decoration, dpi_, 96);
-  if (text.empty() || room <= 0 || control.Spec().fontName != nullptr) return largest;
+  if (control.Caption().empty() || control.Spec().fontName != nullptr) return 0;
+  return std::max(0, Px(control.Spec().width) - MulDiv(decoration, dpi_, 96));
+}
+
+// The layout was drawn for a Japanese UI font with narrow kana. Where the
+// system font is wider, a caption that would be cut off needs the default
+// face a little smaller, down to a readable floor, to show whole.
+int FormWindow::FittingSize(std::span<const Control* const> controls, int largest) {
+  std::vector<std::wstring> texts;
+  std::vector<int> rooms;
+  for (const Control* control : controls) {
+    if (const int room = CaptionRoom(*control); room > 0) {
+      texts.push_back(Widen(control->Caption()));
+      rooms.push_back(room);
+    }
+  }
+  if (rooms.empty()) return largest;
   const int floor =
       std::max(1, std::abs(static_cast<int>(defaultFont_.lfHeight)) * kSmallestFontPercent / 100);
   HDC dc = GetDC(hwnd_);
   HGDIOBJ previous = GetCurrentObject(dc, OBJ_FONT);
-  int pixels = largest;
-  for (; pixels > floor; --pixels) {
-    SIZE size{};
-    SelectObject(dc, DefaultFont(pixels));
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    if (size.cx <= room) break;
-  }
+  const int pixels = FittingPixels(largest, floor, rooms, [&](size_t i, int size) {
+    SIZE extent{};
+    SelectObject(dc, DefaultFont(size));
+    GetTextExtentPoint32W(dc, texts[i].c_str(), static_cast<int>(texts[i].size()), &extent);
+    return static_cast<int>(extent.cx);
+  });
   SelectObject(dc, previous);
   ReleaseDC(hwnd_, dc);
   return pixels;
@@ -316,17 +340,24 @@ void FormWindow::CreateControls() {
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return tabKey(a) < tabKey(b); });
   // One size for the whole form, the one at which every caption fits.
-  for (const auto& control : controls)
-    formFontPixels_ = std::min(formFontPixels_, FittingSize(*control, formFontPixels_));
-  for (size_t i : order) children_[i] = CreateControl(*controls[i], i);
-  // Frames go to the bottom of the Z order so they never paint over what
-  // they hold; they are no tab stops, so the tab order stays. Outer frames
-  // come first in the table and must end up lowest, so walk it backwards.
-  for (size_t i = controls.size(); i-- > 0;) {
-    if (controls[i]->Kind() == ControlKind::Frame && children_[i] != nullptr)
-      SetWindowPos(children_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  std::vector<const Control*> all;
+  for (const auto& control : controls) all.push_back(control.get());
+  formFontPixels_ = FittingSize(all, formFontPixels_);
+  // Each child is created below its siblings. Frames come after the rest so
+  // they never paint over what they hold (they are no tab stops, so the tab
+  // order stays), and outer frames, first in the table, come last to lie
+  // lowest.
+  for (size_t i : order) {
+    if (controls[i]->Kind() != ControlKind::Frame) children_[i] = CreateControl(*controls[i], i);
   }
-  RefreshEnabled();
+  for (size_t i = controls.size(); i-- > 0;) {
+    if (controls[i]->Kind() == ControlKind::Frame) children_[i] = CreateControl(*controls[i], i);
+  }
+  // Tooltips wait until the form has been painted: their window is not
+  // needed before the pointer can rest on a control.
+  if (std::any_of(controls.begin(), controls.end(),
+                  [](const auto& control) { return !control->Tooltip().empty(); }))
+    SetTimer(hwnd_, kTooltipTimerId, USER_TIMER_MINIMUM, nullptr);
 }
 
 HWND FormWindow::CreateControl(const Control& control, size_t index) {
@@ -346,6 +377,7 @@ HWND FormWindow::CreateControl(const Control& control, size_t index) {
   }
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | cls.style;
   if (control.Visible()) style |= WS_VISIBLE;
+  if (!form_.TakesInput(control)) style |= WS_DISABLED;
   const UINT id = kFirstControlId + static_cast<UINT>(index);
   HWND child = CreateWindowExW(
       cls.exStyle, cls.name, Widen(control.Caption()).c_str(), style, x, y, width, height, hwnd_,
@@ -360,7 +392,6 @@ HWND FormWindow::CreateControl(const Control& control, size_t index) {
     SendMessageW(child, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(programIcon_.get()));
   }
   ShowValue(control, child);
-  UpdateTooltip(control, child);
   return child;
 }
 
@@ -420,7 +451,10 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_TIMER:
-      OnTimer(wParam);
+      if (wParam == kTooltipTimerId)
+        CreateTooltips();
+      else
+        OnTimer(wParam);
       return 0;
     case WM_CLOSE:
       rt_.Unload(form_);
@@ -547,8 +581,21 @@ void FormWindow::UpdateTimer(const Control& control) {
     KillTimer(hwnd_, id);
 }
 
+void FormWindow::CreateTooltips() {
+  KillTimer(hwnd_, kTooltipTimerId);
+  if (tooltipsWanted_) return;
+  tooltipsWanted_ = true;
+  const auto& controls = form_.Controls();
+  for (size_t i = 0; i < controls.size(); ++i) UpdateTooltip(*controls[i], children_[i]);
+}
+
 void FormWindow::UpdateTooltip(const Control& control, HWND child) {
   if (child == nullptr || (tooltip_ == nullptr && control.Tooltip().empty())) return;
+  if (!tooltipsWanted_) {
+    // Set before the first paint: the timer adds it with the others.
+    SetTimer(hwnd_, kTooltipTimerId, USER_TIMER_MINIMUM, nullptr);
+    return;
+  }
   if (tooltip_ == nullptr) {
     tooltip_ =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
@@ -576,10 +623,11 @@ void FormWindow::ControlChanged(Control& control, Property property) {
   switch (property) {
     case Property::Caption:
       if (child == nullptr) break;
-      if (control.Spec().fontName == nullptr)
-        SendMessageW(child, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(DefaultFont(FittingSize(control, formFontPixels_))),
-                     FALSE);
+      if (control.Spec().fontName == nullptr) {
+        const Control* changed = &control;
+        const int pixels = FittingSize({&changed, 1}, formFontPixels_);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(pixels)), FALSE);
+      }
       SetWindowTextW(child, Widen(control.Caption()).c_str());
       break;
     case Property::Enabled:

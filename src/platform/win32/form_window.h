@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <map>
+#include <span>
 #include <vector>
 
 #include "platform/form.h"
@@ -49,7 +50,8 @@ class FormWindow final : public FormSink {
   HFONT FontFor(const Control& control);
   // The default face at a size; sizes in pixels of the font's height.
   HFONT DefaultFont(int pixels);
-  int FittingSize(const Control& control, int largest);
+  int CaptionRoom(const Control& control) const;
+  int FittingSize(std::span<const Control* const> controls, int largest);
   HFONT FormFont() { return formFontPixels_ > 0 ? DefaultFont(formFontPixels_) : nullptr; }
   int Px(int twips) const { return MulDiv(twips, dpi_, 1440); }
   POINT OriginOf(const Control& control);
@@ -65,6 +67,7 @@ class FormWindow final : public FormSink {
   void ShowValue(const Control& control, HWND child);
   void RefreshEnabled();
   void UpdateTimer(const Control& control);
+  void CreateTooltips();
   void UpdateTooltip(const Control& control, HWND child);
 
   RealRuntime& rt_;
@@ -78,7 +81,8 @@ class FormWindow final : public FormSink {
   std::map<int, unique_hfont> defaultFonts_;  // by size
   std::vector<unique_hfont> specFonts_;
   unique_hicon programIcon_;
-  HWND tooltip_ = nullptr;  // owned by hwnd_, destroyed with it
+  HWND tooltip_ = nullptr;       // owned by hwnd_, destroyed with it
+  bool tooltipsWanted_ = false;  // once the form has been painted
   HWND lastFocus_ = nullptr;
   std::vector<HWND> children_;  // by control index; null for windowless kinds
   std::vector<bool> ticking_;   // by control index
