@@ -16,8 +16,6 @@ namespace {
 constexpr wchar_t kFormClass[] = L"KestruneForm";
 constexpr UINT kFirstControlId = 1000;
 constexpr UINT_PTR kFirstTimerId = 1;
-// Above every control's timer id (kFirstTimerId + its index).
-constexpr UINT_PTR kTooltipTimerId = 0x7FFF;
 constexpr int kLineThicknessPx = 2;
 constexpr int kTooltipWidthTwips = 4500;
 constexpr WORD kProgramIconId = 1;
@@ -353,11 +351,6 @@ void FormWindow::CreateControls() {
   for (size_t i = controls.size(); i-- > 0;) {
     if (controls[i]->Kind() == ControlKind::Frame) children_[i] = CreateControl(*controls[i], i);
   }
-  // Tooltips wait until the form has been painted: their window is not
-  // needed before the pointer can rest on a control.
-  if (std::any_of(controls.begin(), controls.end(),
-                  [](const auto& control) { return !control->Tooltip().empty(); }))
-    SetTimer(hwnd_, kTooltipTimerId, USER_TIMER_MINIMUM, nullptr);
 }
 
 HWND FormWindow::CreateControl(const Control& control, size_t index) {
@@ -392,6 +385,7 @@ HWND FormWindow::CreateControl(const Control& control, size_t index) {
     SendMessageW(child, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(programIcon_.get()));
   }
   ShowValue(control, child);
+  UpdateTooltip(control, child);
   return child;
 }
 
@@ -451,10 +445,7 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_TIMER:
-      if (wParam == kTooltipTimerId)
-        CreateTooltips();
-      else
-        OnTimer(wParam);
+      OnTimer(wParam);
       return 0;
     case WM_CLOSE:
       rt_.Unload(form_);
@@ -581,21 +572,8 @@ void FormWindow::UpdateTimer(const Control& control) {
     KillTimer(hwnd_, id);
 }
 
-void FormWindow::CreateTooltips() {
-  KillTimer(hwnd_, kTooltipTimerId);
-  if (tooltipsWanted_) return;
-  tooltipsWanted_ = true;
-  const auto& controls = form_.Controls();
-  for (size_t i = 0; i < controls.size(); ++i) UpdateTooltip(*controls[i], children_[i]);
-}
-
 void FormWindow::UpdateTooltip(const Control& control, HWND child) {
   if (child == nullptr || (tooltip_ == nullptr && control.Tooltip().empty())) return;
-  if (!tooltipsWanted_) {
-    // Set before the first paint: the timer adds it with the others.
-    SetTimer(hwnd_, kTooltipTimerId, USER_TIMER_MINIMUM, nullptr);
-    return;
-  }
   if (tooltip_ == nullptr) {
     tooltip_ =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,

@@ -67,7 +67,6 @@ class FormWindow final : public FormSink {
   void ShowValue(const Control& control, HWND child);
   void RefreshEnabled();
   void UpdateTimer(const Control& control);
-  void CreateTooltips();
   void UpdateTooltip(const Control& control, HWND child);
 
   RealRuntime& rt_;
@@ -81,8 +80,7 @@ class FormWindow final : public FormSink {
   std::map<int, unique_hfont> defaultFonts_;  // by size
   std::vector<unique_hfont> specFonts_;
   unique_hicon programIcon_;
-  HWND tooltip_ = nullptr;       // owned by hwnd_, destroyed with it
-  bool tooltipsWanted_ = false;  // once the form has been painted
+  HWND tooltip_ = nullptr;  // owned by hwnd_, destroyed with it
   HWND lastFocus_ = nullptr;
   std::vector<HWND> children_;  // by control index; null for windowless kinds
   std::vector<bool> ticking_;   // by control index
