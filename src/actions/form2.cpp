@@ -91,7 +91,7 @@ void Form2::Tick(Control& timer) {
 void Form2::Timer1_Timer() {
   const int value = ProgressBar1.Value();
   // The bar stops one short of its maximum: 500 ticks in all.
-  if (value == ProgressBar1.Spec().maxValue - 1) {
+  if (value == ProgressBar1.Design().maxValue - 1) {
     rt.Hide(*this);
     rt.Unload(*this);
     return;

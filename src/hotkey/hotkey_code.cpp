@@ -67,8 +67,8 @@ uint32_t HotKeyModifiers(const HotKeySetting& setting) {
 Hwnd CreateHotKeyControl(Win32Ops& ops, WindowRuntime& rt, const Control& host) {
   const Hwnd hostWindow = rt.ControlHandle(host);
   // The host's outer size, border included, as laid out.
-  const int width = TwipsToPixels(host.Spec().width, rt.TwipsPerPixelX());
-  const int height = TwipsToPixels(host.Spec().height, rt.TwipsPerPixelY());
+  const int width = TwipsToPixels(host.Design().width, rt.TwipsPerPixelX());
+  const int height = TwipsToPixels(host.Design().height, rt.TwipsPerPixelY());
   const Hwnd control =
       ops.CreateWindowExA(0, kHotKeyClass, "", kWsChildVisible, 0, 0, width, height, hostWindow);
   if (control == 0) return 0;

@@ -5,15 +5,15 @@
 
 namespace kestrune {
 
-Control::Control(const ControlSpec& spec, Form& owner)
-    : spec_(spec),
+Control::Control(const ControlSpec& design, Form& owner)
+    : design_(design),
       owner_(owner),
-      caption_(spec.caption ? spec.caption : ""),
-      enabled_(spec.enabled),
-      visible_(spec.visible),
-      value_(spec.value),
-      interval_(spec.interval),
-      tooltip_(spec.tooltip ? spec.tooltip : "") {}
+      caption_(design.caption ? design.caption : ""),
+      enabled_(design.enabled),
+      visible_(design.visible),
+      value_(design.value),
+      interval_(design.interval),
+      tooltip_(design.tooltip ? design.tooltip : "") {}
 
 void Control::Notify(Property property) {
   if (FormSink* sink = owner_.Sink()) sink->ControlChanged(*this, property);
@@ -35,10 +35,10 @@ void Control::SetVisible(bool visible) {
 }
 
 void Control::SetValue(int value) {
-  if (spec_.kind == ControlKind::OptionButton) value = value ? -1 : 0;
+  if (design_.kind == ControlKind::OptionButton) value = value ? -1 : 0;
   value_ = value;
   Notify(Property::Value);
-  if (spec_.kind == ControlKind::OptionButton && value_) owner_.ClearOtherOptions(*this);
+  if (design_.kind == ControlKind::OptionButton && value_) owner_.ClearOtherOptions(*this);
 }
 
 void Control::SetInterval(int interval) {
@@ -51,15 +51,15 @@ void Control::SetTooltip(std::string tooltip) {
   Notify(Property::Tooltip);
 }
 
-Form::Form(const FormSpec& spec) : spec_(spec), caption_(spec.caption) {
-  controls_.reserve(spec.controls.size());
-  for (const ControlSpec& row : spec.controls)
+Form::Form(const FormSpec& design) : design_(design), caption_(design.caption) {
+  controls_.reserve(design.controls.size());
+  for (const ControlSpec& row : design.controls)
     controls_.push_back(std::make_unique<Control>(row, *this));
 }
 
 Control& Form::Find(std::string_view name, int index) {
   for (auto& control : controls_) {
-    if (control->Spec().name == name && control->Spec().index == index) return *control;
+    if (control->Design().name == name && control->Design().index == index) return *control;
   }
   std::abort();  // a name missing from the layout table is a programming error
 }
@@ -75,7 +75,7 @@ void Form::SetWindowState(int state) {
 }
 
 Control* Form::ContainerOf(const Control& control) {
-  const char* container = control.Spec().container;
+  const char* container = control.Design().container;
   if (container == nullptr) return nullptr;
   return &Find(container);
 }
@@ -88,13 +88,13 @@ bool Form::TakesInput(const Control& control) {
 }
 
 void Form::ClearOtherOptions(const Control& selected) {
-  const char* container = selected.Spec().container;
+  const char* container = selected.Design().container;
   for (auto& control : controls_) {
-    const ControlSpec& spec = control->Spec();
-    if (control.get() == &selected || spec.kind != ControlKind::OptionButton) continue;
+    const ControlSpec& design = control->Design();
+    if (control.get() == &selected || design.kind != ControlKind::OptionButton) continue;
     bool sameContainer =
-        (container == nullptr && spec.container == nullptr) ||
-        (container && spec.container && std::strcmp(container, spec.container) == 0);
+        (container == nullptr && design.container == nullptr) ||
+        (container && design.container && std::strcmp(container, design.container) == 0);
     if (sameContainer && control->Value() != 0) control->SetValue(0);
   }
 }

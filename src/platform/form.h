@@ -87,12 +87,12 @@ class FormSink {
 // A control: its properties, which the logic reads and writes.
 class Control {
  public:
-  Control(const ControlSpec& spec, Form& owner);
+  Control(const ControlSpec& design, Form& owner);
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
-  const ControlSpec& Spec() const { return spec_; }
-  ControlKind Kind() const { return spec_.kind; }
+  const ControlSpec& Design() const { return design_; }
+  ControlKind Kind() const { return design_.kind; }
   Form& Owner() const { return owner_; }
 
   const std::string& Caption() const { return caption_; }
@@ -120,7 +120,7 @@ class Control {
  private:
   void Notify(Property property);
 
-  const ControlSpec& spec_;
+  const ControlSpec& design_;
   Form& owner_;
   std::string caption_;
   bool enabled_;
@@ -137,12 +137,12 @@ constexpr int kWindowStateMinimized = 1;
 // properties, and the event procedures the backend raises.
 class Form {
  public:
-  explicit Form(const FormSpec& spec);
+  explicit Form(const FormSpec& design);
   virtual ~Form() = default;
   Form(const Form&) = delete;
   Form& operator=(const Form&) = delete;
 
-  const FormSpec& Spec() const { return spec_; }
+  const FormSpec& Design() const { return design_; }
   Control& Find(std::string_view name, int index = -1);
   const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
 
@@ -173,7 +173,7 @@ class Form {
   void ClearOtherOptions(const Control& selected);
 
  private:
-  const FormSpec& spec_;
+  const FormSpec& design_;
   std::vector<std::unique_ptr<Control>> controls_;
   std::string caption_;
   int windowState_ = kWindowStateNormal;

@@ -58,8 +58,8 @@ const char* PropertyName(Property property) {
 }
 
 std::string ControlName(const Control& control) {
-  std::string name = control.Spec().name;
-  if (control.Spec().index >= 0) name += "(" + std::to_string(control.Spec().index) + ")";
+  std::string name = control.Design().name;
+  if (control.Design().index >= 0) name += "(" + std::to_string(control.Design().index) + ")";
   return name;
 }
 

@@ -84,19 +84,20 @@ struct ChildClass {
 };
 
 // The About box's picture shows the program's own icon.
-bool ShowsProgramIcon(const ControlSpec& spec) {
-  return spec.kind == ControlKind::PictureBox && std::string_view(spec.name) == kProgramIconPicture;
+bool ShowsProgramIcon(const ControlSpec& design) {
+  return design.kind == ControlKind::PictureBox &&
+         std::string_view(design.name) == kProgramIconPicture;
 }
 
-ChildClass ClassOf(const ControlSpec& spec) {
-  switch (spec.kind) {
+ChildClass ClassOf(const ControlSpec& design) {
+  switch (design.kind) {
     case ControlKind::Frame:
       return {L"BUTTON", BS_GROUPBOX, 0};
     case ControlKind::Label:
       return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
     case ControlKind::CommandButton:
       return {L"BUTTON",
-              static_cast<DWORD>(spec.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP,
+              static_cast<DWORD>(design.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP,
               0};
     case ControlKind::CheckBox:
       // Not automatic: the form decides the new value, and value 2 is grey.
@@ -106,13 +107,13 @@ ChildClass ClassOf(const ControlSpec& spec) {
     case ControlKind::TextBox:
       return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::PictureBox:
-      if (ShowsProgramIcon(spec)) return {L"STATIC", SS_ICON | SS_CENTERIMAGE, 0};
+      if (ShowsProgramIcon(design)) return {L"STATIC", SS_ICON | SS_CENTERIMAGE, 0};
       // A real parent for windows the logic creates inside it; tabbing
       // reaches them through WS_EX_CONTROLPARENT.
       return {L"STATIC", SS_NOTIFY | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
     case ControlKind::Line:
       return {L"STATIC",
-              static_cast<DWORD>(spec.left == spec.width ? SS_ETCHEDVERT : SS_ETCHEDHORZ), 0};
+              static_cast<DWORD>(design.left == design.width ? SS_ETCHEDVERT : SS_ETCHEDHORZ), 0};
     case ControlKind::ProgressBar:
       return {PROGRESS_CLASSW, 0, 0};
     case ControlKind::Timer:
@@ -150,7 +151,7 @@ bool FormWindow::Dispatching() {
 }
 
 FormWindow::FormWindow(RealRuntime& rt, Form& form, HWND owner)
-    : rt_(rt), form_(form), isMain_(form.Spec().style == FormStyle::MainWindow) {
+    : rt_(rt), form_(form), isMain_(form.Design().style == FormStyle::MainWindow) {
   CreateFrameWindow(owner);
   if (hwnd_ == nullptr) return;
   dpi_ = DpiFor(hwnd_);
@@ -180,9 +181,9 @@ void FormWindow::CreateFrameWindow(HWND owner) {
     return RegisterClassExW(&wc) != 0;
   }();
   if (!registered) return;
-  const FormSpec& spec = form_.Spec();
-  const FrameStyle style = StyleOf(spec.style);
-  HMENU menu = BuildMenu(spec.menus);
+  const FormSpec& design = form_.Design();
+  const FrameStyle style = StyleOf(design.style);
+  HMENU menu = BuildMenu(design.menus);
   CreateWindowExW(style.exStyle, kFormClass, Widen(form_.Caption()).c_str(), style.style,
                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                   isMain_ ? nullptr : owner, menu, Instance(), this);
@@ -190,9 +191,9 @@ void FormWindow::CreateFrameWindow(HWND owner) {
 }
 
 void FormWindow::SizeAndPlace(HWND owner) {
-  const FormSpec& spec = form_.Spec();
-  const int clientWidth = Px(spec.clientWidth);
-  const int clientHeight = Px(spec.clientHeight);
+  const FormSpec& design = form_.Design();
+  const int clientWidth = Px(design.clientWidth);
+  const int clientHeight = Px(design.clientHeight);
   RECT rc{0, 0, clientWidth, clientHeight};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
@@ -269,8 +270,8 @@ int FormWindow::CaptionRoom(const Control& control) const {
     default:
       return 0;
   }
-  if (control.Caption().empty() || control.Spec().fontName != nullptr) return 0;
-  return std::max(0, Px(control.Spec().width) - MulDiv(decoration, dpi_, 96));
+  if (control.Caption().empty() || control.Design().fontName != nullptr) return 0;
+  return std::max(0, Px(control.Design().width) - MulDiv(decoration, dpi_, 96));
 }
 
 // The layout was drawn for a Japanese UI font with narrow kana. Where the
@@ -302,14 +303,14 @@ int FormWindow::FittingSize(std::span<const Control* const> controls, int larges
 }
 
 HFONT FormWindow::FontFor(const Control& control) {
-  const ControlSpec& spec = control.Spec();
-  if (spec.fontName == nullptr) return FormFont();
+  const ControlSpec& design = control.Design();
+  if (design.fontName == nullptr) return FormFont();
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(static_cast<int>(spec.fontPoints * 100 + 0.5), dpi_, 72 * 100);
+  font.lfHeight = -MulDiv(static_cast<int>(design.fontPoints * 100 + 0.5), dpi_, 72 * 100);
   font.lfWeight = FW_NORMAL;
   font.lfCharSet = SHIFTJIS_CHARSET;
   font.lfQuality = DEFAULT_QUALITY;
-  std::wstring face = Widen(spec.fontName);
+  std::wstring face = Widen(design.fontName);
   face.copy(font.lfFaceName, LF_FACESIZE - 1);
   specFonts_.emplace_back(CreateFontIndirectW(&font));
   return specFonts_.back() ? specFonts_.back().get() : FormFont();
@@ -318,8 +319,8 @@ HFONT FormWindow::FontFor(const Control& control) {
 POINT FormWindow::OriginOf(const Control& control) {
   POINT origin{0, 0};
   for (Control* c = form_.ContainerOf(control); c != nullptr; c = form_.ContainerOf(*c)) {
-    origin.x += c->Spec().left;
-    origin.y += c->Spec().top;
+    origin.x += c->Design().left;
+    origin.y += c->Design().top;
   }
   return origin;
 }
@@ -332,7 +333,7 @@ void FormWindow::CreateControls() {
   std::vector<size_t> order(controls.size());
   std::iota(order.begin(), order.end(), size_t{0});
   auto tabKey = [&](size_t i) {
-    int tab = controls[i]->Spec().tabIndex;
+    int tab = controls[i]->Design().tabIndex;
     return tab < 0 ? INT32_MAX : tab;
   };
   std::stable_sort(order.begin(), order.end(),
@@ -354,19 +355,19 @@ void FormWindow::CreateControls() {
 }
 
 HWND FormWindow::CreateControl(const Control& control, size_t index) {
-  const ControlSpec& spec = control.Spec();
-  const ChildClass cls = ClassOf(spec);
+  const ControlSpec& design = control.Design();
+  const ChildClass cls = ClassOf(design);
   if (cls.name == nullptr) return nullptr;
   const POINT origin = OriginOf(control);
-  int x = Px(origin.x + spec.left);
-  int y = Px(origin.y + spec.top);
-  int width = Px(spec.width);
-  int height = Px(spec.height);
-  if (spec.kind == ControlKind::Line) {
+  int x = Px(origin.x + design.left);
+  int y = Px(origin.y + design.top);
+  int width = Px(design.width);
+  int height = Px(design.height);
+  if (design.kind == ControlKind::Line) {
     // A line's row gives its end points.
-    const bool vertical = spec.left == spec.width;
-    width = vertical ? kLineThicknessPx : Px(spec.width - spec.left);
-    height = vertical ? Px(spec.height - spec.top) : kLineThicknessPx;
+    const bool vertical = design.left == design.width;
+    width = vertical ? kLineThicknessPx : Px(design.width - design.left);
+    height = vertical ? Px(design.height - design.top) : kLineThicknessPx;
   }
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | cls.style;
   if (control.Visible()) style |= WS_VISIBLE;
@@ -377,8 +378,9 @@ HWND FormWindow::CreateControl(const Control& control, size_t index) {
       reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), Instance(), nullptr);
   if (child == nullptr) return nullptr;
   SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control)), FALSE);
-  if (spec.kind == ControlKind::ProgressBar) SendMessageW(child, PBM_SETRANGE32, 0, spec.maxValue);
-  if (ShowsProgramIcon(spec)) {
+  if (design.kind == ControlKind::ProgressBar)
+    SendMessageW(child, PBM_SETRANGE32, 0, design.maxValue);
+  if (ShowsProgramIcon(design)) {
     const int size = MulDiv(kIconSizeAt96Dpi, dpi_, 96);
     programIcon_.reset(static_cast<HICON>(
         LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0)));
@@ -485,8 +487,8 @@ Control* FormWindow::ControlById(UINT id) {
 // The control pressed by Enter (isDefault) or by Esc (isCancel).
 Control* FormWindow::Flagged(bool cancel) {
   for (const auto& control : form_.Controls()) {
-    const ControlSpec& spec = control->Spec();
-    if (cancel ? spec.isCancel : spec.isDefault) return control.get();
+    const ControlSpec& design = control->Design();
+    if (cancel ? design.isCancel : design.isDefault) return control.get();
   }
   return nullptr;
 }
@@ -601,7 +603,7 @@ void FormWindow::ControlChanged(Control& control, Property property) {
   switch (property) {
     case Property::Caption:
       if (child == nullptr) break;
-      if (control.Spec().fontName == nullptr) {
+      if (control.Design().fontName == nullptr) {
         const Control* changed = &control;
         const int pixels = FittingSize({&changed, 1}, formFontPixels_);
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(pixels)), FALSE);

@@ -238,7 +238,7 @@ bool RealRuntime::IsFormWindow(HWND hwnd) const {
 
 HWND RealRuntime::MainHwnd() const {
   for (const auto& [form, window] : windows_) {
-    if (form->Spec().style == FormStyle::MainWindow && window->Hwnd() != nullptr)
+    if (form->Design().style == FormStyle::MainWindow && window->Hwnd() != nullptr)
       return window->Hwnd();
   }
   return nullptr;
