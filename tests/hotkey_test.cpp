@@ -99,10 +99,28 @@ TEST_F(HotKeyTest, ChangeReregistersTheEditorsCombinationAndSavesIt) {
     EXPECT_EQ(fake.hotKeyControls.at(form1.hHotKeyCtl).code, c.typed);
     EXPECT_EQ(AtomReferences(), 1);
     EXPECT_EQ(fake.files.count(form1.SettingsPath()), 1u);
+    // A refused combination must not pass for a working one.
+    const bool told = !fake.boxes.empty() && fake.boxes.back().text == texts::kHotKeyRefused;
+    EXPECT_EQ(told, c.heldElsewhere);
+    if (told) {
+      EXPECT_EQ(fake.boxes.back().style, kMbIconExclamation);
+    }
     form1.Command1.SetCaption(texts::kArmedCaption);
     EXPECT_EQ(fake.PressHotKey(c.modifiers, c.typed & 0xFF), !c.heldElsewhere);
   }
   EXPECT_EQ(Captures(), 2u);
+}
+
+TEST(HotKeyStart, StoredCombinationHeldElsewhereIsReportedAtStart) {
+  FakePlatform fake;
+  Form1 form1{fake, fake};
+  form1.HotKey = Setting(kFalse, kTrue, kTrue, "W");
+  fake.heldElsewhere.insert({kCtrlAlt, 'W'});
+  fake.Show(form1);
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(fake.boxes[0].text, texts::kHotKeyRefused);
+  EXPECT_EQ(fake.hotKeyControls.at(form1.hHotKeyCtl).code, 0x0657u);  // still shown
+  EXPECT_TRUE(fake.IsVisible(form1));
 }
 
 TEST_F(HotKeyTest, IdentifierTestComparesTheLastFourHexDigits) {

@@ -46,6 +46,13 @@ inline constexpr char kSettingsWriteFailedSuffix[] =
     "\r\n\r\nフォルダーに書き込めるか、ファイルが読み取り専用でないか確認してください。"
     "以前の設定はそのまま残っています。";
 
+// Shown when the system refuses the hotkey, usually because another program
+// holds the same combination.
+inline constexpr char kHotKeyRefused[] =
+    "このホットキーはほかのプログラムが使用中のため登録できませんでした。\r\n"
+    "このままではホットキーでウインドウを選択できません。"
+    "別の組み合わせを入力して「変更」を押してください。";
+
 // Countdown dialog.
 inline constexpr char kMovingOn[] = "選択した処理に移行します";
 inline constexpr char kCancelCountdown[] = "中　止";

@@ -19,10 +19,14 @@ void RegisterFromCode(Form1& form, HotKeyCode code) {
   form.HotKeyAtom = static_cast<int16_t>(form.ops.GlobalAddAtomA(texts::kHotKeyAtomName));
   CodeToHotKeySetting(code, form.HotKey);
   // A combination held by another program is refused; the editor and the
-  // settings keep it all the same, and capture waits for a later change.
-  form.ops.RegisterHotKey(form.rt.WindowHandle(form), HotKeyId(form.HotKeyAtom),
-                          HotKeyModifiers(form.HotKey), HotKeyVirtualKey(form.HotKey));
+  // settings keep it all the same, and capture waits for a later change. The
+  // user is told, or a hotkey that does nothing would look registered.
+  const uint32_t key = HotKeyVirtualKey(form.HotKey);
+  const bool registered = form.ops.RegisterHotKey(
+      form.rt.WindowHandle(form), HotKeyId(form.HotKeyAtom), HotKeyModifiers(form.HotKey), key);
   SetHotKeyControlValue(form.ops, form.hHotKeyCtl, code);
+  if (!registered && key != 0)
+    form.rt.MsgBox(texts::kHotKeyRefused, kMbIconExclamation, texts::kAppTitle);
 }
 
 }  // namespace
