@@ -94,6 +94,24 @@ class FreshStartTest(KestruneTestCase):
         self.assertEqual(self.control_for("txtFileName").text, "")
 
 
+class EnablingTest(KestruneTestCase):
+
+    def test_ticking_check1_turns_the_action_rows_on_and_off(self):
+        # Guards enabled states that stop following Check1 after the first
+        # change (the window's state must be re-read, not assumed).
+        app = self.start_app()
+        check1 = TEXTS["kCheck1Caption"]
+        for _ in range(3):
+            app.click(check1)
+            form = app.dump()
+            ticked = form.control(check1, "check").checked == 1
+            options = [form.control(LAYOUT[f"Option1({i})"].caption, "radio") for i in range(5)]
+            for option in options:
+                with self.subTest(option.text, ticked=ticked):
+                    self.assertEqual(form.takes_input(option), ticked)
+                    self.assertEqual(option.enabled, ticked)
+
+
 class SingleInstanceTest(KestruneTestCase):
 
     def test_second_instance_is_refused_and_the_first_runs_on(self):

@@ -561,8 +561,14 @@ void FormWindow::RefreshEnabled() {
   // A control takes input only when it and every container up to the form
   // are enabled.
   const auto& controls = form_.Controls();
+  // Only windows whose state changes: the logic sets several controls in a
+  // row, each call lands here, and under Wine every EnableWindow costs
+  // server round trips (about 6 ms a start for the settings alone).
   for (size_t i = 0; i < controls.size(); ++i) {
-    if (children_[i] != nullptr) EnableWindow(children_[i], form_.TakesInput(*controls[i]));
+    if (children_[i] == nullptr) continue;
+    const bool enable = form_.TakesInput(*controls[i]);
+    if (enable != static_cast<bool>(IsWindowEnabled(children_[i])))
+      EnableWindow(children_[i], enable);
   }
 }
 
