@@ -12,6 +12,7 @@ PACKAGES=(
   fonts-noto-cjk                       # Japanese text in the windows
   clang                                # the fuzzer
   python3                              # the end-to-end tests
+  zip                                  # the release archive
 )
 
 missing=()

@@ -34,21 +34,10 @@ project_version() {
   sed -n 's/^project(Kestrune VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
 }
 
-# zip and the MinGW binutils come from Debian packages; install only what is
-# missing, and run apt-get update only when something is.
+# zip and the MinGW binutils come from Debian packages, installed with the
+# rest of what the project needs when missing.
 ensure_tools() {
-  local missing=()
-  command -v zip >/dev/null || missing+=(zip)
-  command -v sha256sum >/dev/null || missing+=(coreutils)
-  command -v x86_64-w64-mingw32-objdump >/dev/null || missing+=(binutils-mingw-w64-x86-64)
-  [ ${#missing[@]} -eq 0 ] && return
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "release: missing ${missing[*]}; install them (apt-get install ${missing[*]})" >&2
-    exit 1
-  fi
-  echo "release: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  bash "$root/scripts/install-deps.sh"
 }
 
 build_exe() {

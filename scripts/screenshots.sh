@@ -13,22 +13,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/docs/images"
 
-# Debian package for each command the pictures need.
+# Wine, Xvfb, xdotool, ImageMagick and a Japanese font come from Debian
+# packages, installed with the rest of what the project needs when missing.
 ensure_tools() {
-  local missing=()
-  command -v Xvfb >/dev/null || missing+=(xvfb)
-  command -v wine >/dev/null || missing+=(wine wine64)
-  command -v xdotool >/dev/null || missing+=(xdotool)
-  command -v import >/dev/null || missing+=(imagemagick)
-  fc-list :lang=ja 2>/dev/null | grep -q . || missing+=(fonts-noto-cjk)
-  [ ${#missing[@]} -eq 0 ] && return
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "screenshots: missing ${missing[*]}; install them with apt-get" >&2
-    exit 1
-  fi
-  echo "screenshots: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  bash "$root/scripts/install-deps.sh"
 }
 
 build() {
