@@ -111,21 +111,20 @@ class AboutTest(KestruneTestCase):
         self.app.answer(box, IDOK)
         self.assertIn(about, self.all_windows(), "the About box closed with the message")
 
-    def test_registered_path_is_started(self):
-        self.set_value(PATH_KEY, "PATH", "REG_SZ", r"C:\windows\notepad.exe")
+    def assert_sysinfo_starts_a_program(self):
         about = self.open_about()
         before = self.all_windows()
         self.click_sysinfo(about)
         self.new_program_window(before)
         self.assertTrue(self.app.no_msgbox())
 
+    def test_registered_path_is_started(self):
+        self.set_value(PATH_KEY, "PATH", "REG_SZ", r"C:\windows\notepad.exe")
+        self.assert_sysinfo_starts_a_program()
+
     def test_registered_expandable_path_is_expanded_and_started(self):
         self.set_value(PATH_KEY, "PATH", "REG_EXPAND_SZ", r"%SystemRoot%\notepad.exe")
-        about = self.open_about()
-        before = self.all_windows()
-        self.click_sysinfo(about)
-        self.new_program_window(before)
-        self.assertTrue(self.app.no_msgbox())
+        self.assert_sysinfo_starts_a_program()
 
     def test_registered_path_to_missing_file_tells_it_is_unavailable(self):
         self.set_value(PATH_KEY, "PATH", "REG_SZ", r"C:\nowhere\msinfo32.exe")
@@ -140,11 +139,7 @@ class AboutTest(KestruneTestCase):
         shutil.copyfile(self.wine.prefix / "drive_c" / "windows" / "notepad.exe",
                         folder / "MSINFO32.EXE")
         self.set_value(FOLDER_KEY, "MSINFO", "REG_SZ", r"C:\kestrune-msinfo")
-        about = self.open_about()
-        before = self.all_windows()
-        self.click_sysinfo(about)
-        self.new_program_window(before)
-        self.assertTrue(self.app.no_msgbox())
+        self.assert_sysinfo_starts_a_program()
 
 
 if __name__ == "__main__":

@@ -112,9 +112,8 @@ class Control {
   const std::string& Tooltip() const { return tooltip_; }
   void SetTooltip(std::string tooltip);
 
-  // Backend use: a change the user made in the real window, stored without
+  // Backend use: text the user typed into the real window, stored without
   // echoing it back to the window.
-  void StoreFromUser(int value) { value_ = value; }
   void StoreTextFromUser(std::string text) { caption_ = std::move(text); }
 
  private:

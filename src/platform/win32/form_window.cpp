@@ -201,6 +201,7 @@ void FormWindow::SizeAndPlace(HWND owner) {
   AdjustWindowRectEx(&rc, style, hasMenu, exStyle);
   const int width = rc.right - rc.left;
   int height = rc.bottom - rc.top;
+  bool sized = false;
   if (hasMenu) {
     // A menu bar that wraps takes more than one row; give the client its due.
     SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -208,14 +209,11 @@ void FormWindow::SizeAndPlace(HWND owner) {
     GetClientRect(hwnd_, &client);
     const int missing = clientHeight - (client.bottom - client.top);
     height += missing;
-    if (isMain_) {
-      if (missing != 0)
-        SetWindowPos(hwnd_, nullptr, 0, 0, width, height,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-      return;
-    }
-  } else if (isMain_) {
-    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    sized = missing == 0;
+  }
+  if (isMain_) {
+    if (!sized)
+      SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return;
   }
   // Other forms open centred on the main window, kept on its monitor.
@@ -510,12 +508,9 @@ void FormWindow::OnCommand(UINT id, UINT code, HWND from) {
 void FormWindow::OnButtonClicked(Control& control) {
   if (!control.Visible() || !form_.TakesInput(control)) return;
   switch (control.Kind()) {
-    case ControlKind::CheckBox: {
-      const int value = control.Value() == 0 ? 1 : 0;
-      control.StoreFromUser(value);
-      ShowValue(control, ControlHwnd(control));
+    case ControlKind::CheckBox:
+      control.SetValue(control.Value() == 0 ? 1 : 0);
       break;
-    }
     case ControlKind::OptionButton:
       control.SetValue(-1);
       break;
