@@ -106,6 +106,7 @@ TEST_F(CaptureTest, NestedCaptureTakesHandleAndTitleFromTheLastConfirmed) {
     form1.Label1.SetCaption(expected::kNotSet);
     Arm();
     Capture(outer, c.outerAnswer, [&] { Capture(inner, c.innerAnswer); });
+    ASSERT_FALSE(fake.boxes.empty()) << "no capture asked";
     EXPECT_EQ(fake.boxes.back().text, Question("inner"));
     ExpectTarget(c.window, c.title);
   }
@@ -123,6 +124,7 @@ TEST_F(CaptureTest, AnyWindowIsTakenWithItsFirst249TitleBytes) {
     Hwnd window = fake.AddWindow(title);
     Arm();
     Capture(window, kIdOk);
+    ASSERT_FALSE(fake.boxes.empty()) << "no capture asked";
     EXPECT_EQ(fake.boxes.back().text, Question(shown));
     ExpectTarget(window, shown);
   }
