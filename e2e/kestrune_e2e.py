@@ -24,8 +24,8 @@ Read-only checks of one start can share it: start_class_app() in setUpClass.
 Keys go through wine.xdotool("key", ...); app.bring_to_front() first, as
 there is no window manager.
 
-Texts, layout and menu ids are read from the sources (TEXTS, LAYOUT,
-MENU_IDS), never retyped. Every wait is bounded and raises E2EError, saving a
+Texts, layout and menu ids come from expected.py (TEXTS, LAYOUT, MENU_IDS),
+typed from the design and never read from src/. Every wait is bounded and raises E2EError, saving a
 screenshot under e2e/out/. Nothing blocks on the program: actions that may
 open a modal box are posted.
 
@@ -92,62 +92,11 @@ def wait_until(probe: Callable[[], Optional[T]], timeout: float, what: str,
         time.sleep(interval)
 
 
-# --- what the sources say ----------------------------------------------------
+# --- what the user should see --------------------------------------------------
 
-_LITERAL = r'"(?:[^"\\]|\\.)*"'
-_ESCAPES = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
-
-
-def _unescape(literal: str) -> str:
-    return re.sub(r"\\(.)", lambda m: _ESCAPES.get(m.group(1), m.group(0)), literal[1:-1])
-
-
-def load_texts(path: Path = REPO / "src/app/texts.h") -> dict[str, str]:
-    """The program's fixed texts by constant name (adjacent literals joined)."""
-    source = path.read_text(encoding="utf-8")
-    texts = {}
-    pattern = rf"constexpr\s+char\s+(k\w+)\[\]\s*=\s*((?:{_LITERAL}\s*)+);"
-    for name, literals in re.findall(pattern, source):
-        texts[name] = "".join(_unescape(s) for s in re.findall(_LITERAL, literals))
-    return texts
-
-
-def load_menu_ids(path: Path = REPO / "src/app/form1_layout.h") -> dict[str, int]:
-    source = path.read_text(encoding="utf-8")
-    return {n: int(v) for n, v in re.findall(r"constexpr\s+int\s+(kMenuId\w+)\s*=\s*(\d+);", source)}
-
-
-@dataclass(frozen=True)
-class LayoutRow:
-    name: str  # "Option1(3)" for an element of a control array
-    kind: str  # ControlKind: Frame, Label, CommandButton, CheckBox, ...
-    container: Optional[str]
-    left: int
-    top: int
-    width: int
-    height: int
-    caption: str
-
-
-def load_layout(path: Path = REPO / "src/app/form1_layout.cpp",
-                texts: Optional[dict[str, str]] = None) -> dict[str, LayoutRow]:
-    """The main window's layout table: kind, container, twips and caption."""
-    texts = texts if texts is not None else load_texts()
-    source = path.read_text(encoding="utf-8")
-    row = (r'\{\s*"(\w+)",\s*(-?\d+),\s*K::(\w+),\s*(nullptr|"\w+"),\s*(\d+),\s*(\d+),'
-           rf'\s*(\d+),\s*(\d+),\s*(t::\w+|{_LITERAL})')
-    rows = {}
-    for name, index, kind, container, *numbers, caption in re.findall(row, source):
-        full = name if index == "-1" else f"{name}({index})"
-        text = texts[caption[3:]] if caption.startswith("t::") else _unescape(caption)
-        rows[full] = LayoutRow(full, kind, None if container == "nullptr" else container.strip('"'),
-                               *map(int, numbers), text)
-    return rows
-
-
-TEXTS = load_texts()
-MENU_IDS = load_menu_ids()
-LAYOUT = load_layout(texts=TEXTS)
+# Typed from the design in expected.py; never read from src/.
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from expected import LAYOUT, MENU_IDS, TEXTS, LayoutRow  # noqa: E402,F401
 
 
 def twips_to_pixels(twips: int, dpi: int) -> int:

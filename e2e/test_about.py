@@ -132,14 +132,27 @@ class AboutTest(KestruneTestCase):
         self.click_sysinfo(about)
         self.app.answer(self.app.wait_msgbox(TEXTS["kSysInfoUnavailable"]), IDOK)
 
-    def test_registered_folder_holding_the_program_is_used(self):
+    def register_folder_with_program(self) -> str:
         folder = self.wine.prefix / "drive_c" / "kestrune-msinfo"
         folder.mkdir(exist_ok=True)
         self.addCleanup(shutil.rmtree, folder, True)
         shutil.copyfile(self.wine.prefix / "drive_c" / "windows" / "notepad.exe",
                         folder / "MSINFO32.EXE")
         self.set_value(FOLDER_KEY, "MSINFO", "REG_SZ", r"C:\kestrune-msinfo")
+        return r"C:\kestrune-msinfo\MSINFO32.EXE"
+
+    def test_registered_folder_holding_the_program_is_used(self):
+        self.register_folder_with_program()
         self.assert_sysinfo_starts_a_program()
+
+    def test_hidden_program_in_the_registered_folder_is_not_used(self):
+        program = self.register_folder_with_program()
+        subprocess.run(["wine", "attrib", "+h", program], env=self.wine.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=WINDOW_TIMEOUT, check=True)
+        about = self.open_about()
+        self.click_sysinfo(about)
+        self.app.answer(self.app.wait_msgbox(TEXTS["kSysInfoUnavailable"]), IDOK)
 
 
 if __name__ == "__main__":

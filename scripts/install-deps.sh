@@ -7,6 +7,7 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ make libgtest-dev          # the native build and unit tests
   g++-mingw-w64-x86-64                 # the Windows build
+  googletest                           # GoogleTest's sources, for the Windows unit tests
   wine wine64                          # running Kestrune.exe (64-bit only)
   xvfb xdotool x11-utils imagemagick   # a virtual display, keys, screenshots
   fonts-noto-cjk                       # Japanese text in the windows

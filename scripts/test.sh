@@ -26,6 +26,16 @@ step_native_tests() {
   ctest --test-dir "$BUILD/native" --output-on-failure -j "$JOBS"
 }
 
+# The same unit tests as Windows programs: cross-compiled with MinGW-w64
+# (posix threads, for GoogleTest) and run by ctest under Wine, in a Wine
+# prefix of their own.
+step_windows_unit_tests() {
+  cmake --preset windows-tests -B "$BUILD/windows-tests" &&
+    cmake --build "$BUILD/windows-tests" -j "$JOBS" --target kestrune_tests &&
+    WINEPREFIX="$(realpath -m "$BUILD/wine-unit-tests")" \
+      ctest --test-dir "$BUILD/windows-tests" --output-on-failure
+}
+
 step_windows_build() {
   cmake --preset windows -B "$BUILD/windows" &&
     cmake --build "$BUILD/windows" -j "$JOBS" --target Kestrune kdriver
@@ -76,6 +86,7 @@ STEPS=(
   "native tests:step_native_tests:native build"
   "sanitized tests:step_sanitized_tests:deps"
   "fuzz settings:step_fuzz_settings:deps"
+  "windows unit tests:step_windows_unit_tests:deps"
   "windows build:step_windows_build:deps"
   "windows imports:step_windows_imports:windows build"
   "end-to-end tests:step_e2e:windows build"

@@ -8,7 +8,7 @@
 #include "about/frm_about.h"
 #include "app/form1.h"
 #include "app/form1_layout.h"
-#include "app/texts.h"
+#include "expected.h"
 #include "platform/fake/fake_platform.h"
 
 namespace kestrune {
@@ -63,9 +63,9 @@ TEST_P(StartSysInfoTest, LaunchesOrTellsItIsUnavailable) {
   EXPECT_EQ(fake.launches, road.launches);
   if (road.message) {
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(fake.boxes[0].text, texts::kSysInfoUnavailable);
-    EXPECT_EQ(fake.boxes[0].style, kMbOk);  // OK only, no icon
-    EXPECT_EQ(fake.boxes[0].caption, texts::kAppTitle);
+    EXPECT_EQ(fake.boxes[0].text, expected::kSysInfoUnavailable.text);
+    EXPECT_EQ(fake.boxes[0].style, expected::kSysInfoUnavailable.style);  // OK only, no icon
+    EXPECT_EQ(fake.boxes[0].caption, expected::kSysInfoUnavailable.caption);
   } else {
     EXPECT_TRUE(fake.boxes.empty());
   }

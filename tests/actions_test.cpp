@@ -10,15 +10,19 @@
 
 #include "actions/form2.h"
 #include "app/form1.h"
-#include "app/texts.h"
+#include "expected.h"
 #include "platform/fake/fake_platform.h"
 
 namespace kestrune {
 namespace {
 
-namespace t = texts;
+namespace t = expected;
 // A message box as text, style and caption, comparable and printable.
 using Box = std::tuple<std::string, int, std::string>;
+
+Box Expected(const expected::Box& box) {
+  return {box.text, box.style, box.caption};
+}
 
 std::vector<Box> Boxes(const FakePlatform& fake) {
   std::vector<Box> out;
@@ -59,7 +63,7 @@ struct Desk {
   void ExpectClosedForExit() {
     EXPECT_EQ(form1.Exitflag, kTrue);
     EXPECT_TRUE(fake.endedAtOnce);
-    for (const FakePlatform::Box& box : fake.boxes) EXPECT_NE(box.text, t::kQuitQuestion);
+    for (const FakePlatform::Box& box : fake.boxes) EXPECT_NE(box.text, t::kQuitQuestion.text);
   }
 
   FakePlatform fake;
@@ -94,8 +98,67 @@ TEST(SystemActions, CountdownPrivilegeOneRequestThenClose) {
     EXPECT_EQ(desk.fake.privilegeCalls, kPrivilegeStep);
     EXPECT_EQ(desk.fake.powerRequests, action.power);
     EXPECT_EQ(desk.fake.exitRequests, action.exits);
+    EXPECT_EQ(desk.fake.exitReservedArgs, std::vector<uint32_t>(action.exits.size(), 0));
     EXPECT_TRUE(desk.fake.boxes.empty());
     desk.ExpectClosedForExit();
+  }
+}
+
+// Guards against a tick that pumps no messages (a stop click then waits for
+// the end of the countdown) and against a tick that acts after the click
+// handled inside its pump step has unloaded the dialog.
+TEST(SystemActions, EachTickPumpsOnceAndAClickInsideItCancels) {
+  Desk desk(4);
+  desk.fake.Hide(desk.form1);
+  const Form* countdown = nullptr;
+  int pumpsAfter20Ticks = -1;
+  desk.OnCountdown([&](Form2& form2) {
+    countdown = &form2;
+    desk.fake.At(205, [&] {
+      pumpsAfter20Ticks = desk.fake.doEventsCount;
+      desk.fake.Post([&] { desk.fake.Click(form2.Command1); });
+      desk.fake.formCalls.clear();
+      form2.Timer1_Timer();  // the tick's pump step runs the click
+    });
+  });
+  desk.form1.Win_Exit_State();
+  EXPECT_EQ(pumpsAfter20Ticks, 20);
+  EXPECT_EQ(desk.fake.doEventsCount, 21);
+  EXPECT_EQ(desk.fake.Now(), 205);
+  EXPECT_EQ(desk.form1.Cancelflag, kTrue);
+  const std::vector<std::pair<std::string, const Form*>> order = {
+      {"Hide", countdown}, {"Show", &desk.form1}, {"Unload", countdown}};
+  EXPECT_EQ(desk.fake.formCalls, order);
+  EXPECT_TRUE(desk.fake.exitRequests.empty());
+  EXPECT_TRUE(desk.fake.privilegeCalls.empty());
+  desk.ExpectStillRunning();
+}
+
+// Guards against the poll handing over to only some of the actions.
+TEST(SystemActions, VanishedTargetWithCheck1TickedRunsTheChosenAction) {
+  for (int index = 0; index <= 5; ++index) {
+    SCOPED_TRACE("index " + std::to_string(index));
+    Desk desk(index);
+    desk.fake.files["C:\\done.wav"] = "RIFF";
+    desk.form1.txtFileName.SetCaption("C:\\done.wav");
+    const Hwnd target = desk.fake.AddWindow("job");
+    desk.form1.WatchHandle = target;
+    desk.form1.Label1.SetCaption("job");
+    desk.form1.Command2.SetEnabled(true);
+    ASSERT_EQ(desk.form1.Check1.Value(), 1);
+    ASSERT_TRUE(desk.fake.Click(desk.form1.Command2));
+    desk.fake.DestroyWindow(target);
+    desk.fake.Advance(1000 + kCountdownMs);
+    if (index < 5) {
+      EXPECT_EQ(desk.fake.powerRequests, kSystemActions[index].power);
+      EXPECT_EQ(desk.fake.exitRequests, kSystemActions[index].exits);
+      desk.ExpectClosedForExit();
+    } else {
+      EXPECT_EQ(desk.fake.mciCommands,
+                (std::vector<std::string>{"open \"C:\\done.wav\" alias mysound",
+                                          "play mysound wait", "close mysound"}));
+      desk.ExpectStillRunning();
+    }
   }
 }
 
@@ -175,13 +238,16 @@ TEST(SystemActions, PowerStateOutcomeIsReportedThenTheProgramCloses) {
     std::optional<bool> returned;  // nullopt: success exactly when the code is 0
     std::vector<Box> boxes;
   };
-  const Box notSupported{t::kNotSupported, 0x40, t::kAppTitle};
+  const Box notSupported = Expected(t::kNotSupported);
   const Case cases[] = {
       {0, 0, {}, {}},
       {1, 50, {}, {notSupported}},
       {0, 120, {}, {notSupported}},
-      {1, 5, {}, {{std::string("(5)") + t::kCallFailedSuffix, 0x10, t::kAppTitle}}},
-      {0, 1167, {}, {{std::string("(1167)") + t::kCallFailedSuffix, 0x10, t::kAppTitle}}},
+      {1, 5, {}, {{std::string("(5)") + t::kCallFailedSuffix, t::kCallFailedStyle, t::kAppTitle}}},
+      {0,
+       1167,
+       {},
+       {{std::string("(1167)") + t::kCallFailedSuffix, t::kCallFailedStyle, t::kAppTitle}}},
       // Guards against reporting a successful call as failed by the code an
       // earlier call left behind.
       {0, 1300, true, {}},
@@ -231,8 +297,8 @@ const std::string kClose = "close mysound";
 
 TEST(SoundAction, PlaysOrExplainsAndKeepsRunning) {
   const std::string playable = "C:\\My Sounds\\チャイム.wav";
-  const Box enterName{t::kEnterFileName, 0, t::kPlaybackError};
-  const Box enterCorrect{t::kEnterCorrectFileName, 0, t::kPlaybackError};
+  const Box enterName = Expected(t::kEnterFileName);
+  const Box enterCorrect = Expected(t::kEnterCorrectFileName);
   struct Case {
     const char* what;
     std::string name;

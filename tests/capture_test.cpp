@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
-#include "app/texts.h"
+#include "expected.h"
 #include "platform/fake/fake_platform.h"
 
 namespace kestrune {
@@ -19,15 +19,15 @@ class CaptureTest : public testing::Test {
     fake.ScriptBox(answer, std::move(whileAsking));
     ASSERT_TRUE(fake.PressHotKey(0x3, 'W'));
   }
-  void Arm() { form1.Command1.SetCaption(texts::kArmedCaption); }
+  void Arm() { form1.Command1.SetCaption(expected::kArmedCaption); }
   void ExpectTarget(Hwnd window, const std::string& title) {
     EXPECT_EQ(form1.WatchHandle, window);
     EXPECT_EQ(form1.Label1.Caption(), title);
   }
   std::string Question(const std::string& title) {
-    return texts::kLockedOnPrefix + title + texts::kLockedOnSuffix;
+    return expected::kLockedOnPrefix + title + expected::kLockedOnSuffix;
   }
-  bool Watching() { return form1.Command2.Caption() == texts::kStopWatch; }
+  bool Watching() { return form1.Command2.Caption() == expected::kStopWatch; }
 
   FakePlatform fake;
   Form1 form1{fake, fake};
@@ -43,12 +43,24 @@ TEST_F(CaptureTest, ArmedConfirmedCaptureTakesTheWindowInFront) {
   Capture(notepad, kIdOk, [&] { front = fake.Foreground(); });
   ASSERT_EQ(fake.boxes.size(), 1u);
   EXPECT_EQ(fake.boxes[0].text, Question("(無題) - メモ帳"));
-  EXPECT_EQ(fake.boxes[0].style, kMbOkCancel);
+  EXPECT_EQ(fake.boxes[0].style, expected::kLockedOnStyle);
   EXPECT_EQ(front, fake.WindowHandle(form1));  // the box shows over the main window
   ExpectTarget(notepad, "(無題) - メモ帳");
-  EXPECT_EQ(form1.Command1.Caption(), texts::kReselectPrompt);
+  EXPECT_EQ(form1.Command1.Caption(), expected::kReselectPrompt);
   EXPECT_TRUE(form1.Command2.Enabled());
-  EXPECT_EQ(form1.Command2.Caption(), texts::kStartWatch);
+  EXPECT_EQ(form1.Command2.Caption(), expected::kStartWatch);
+}
+
+TEST_F(CaptureTest, ReselectPromptArmsTheNextCapture) {
+  Hwnd first = fake.AddWindow("first"), second = fake.AddWindow("second");
+  Arm();
+  Capture(first, kIdOk);
+  ASSERT_EQ(form1.Command1.Caption(), expected::kReselectPrompt);
+  ASSERT_TRUE(fake.Click(form1.Command1));
+  EXPECT_EQ(form1.Command1.Caption(), expected::kArmedCaption);
+  Capture(second, kIdOk);
+  ExpectTarget(second, "second");
+  EXPECT_EQ(form1.Command1.Caption(), expected::kReselectPrompt);
 }
 
 // Guards against a cancelled re-capture or a disarm changing the handle behind
@@ -61,9 +73,9 @@ TEST_F(CaptureTest, CancelAndDisarmLeaveTheShownTargetWatched) {
   Arm();
   Capture(second, kIdCancel);
   ExpectTarget(first, "first");
-  EXPECT_EQ(form1.Command1.Caption(), texts::kArmedCaption);  // still armed
-  ASSERT_TRUE(fake.Click(form1.Command1));                    // disarm
-  EXPECT_EQ(form1.Command1.Caption(), texts::kSelectPrompt);
+  EXPECT_EQ(form1.Command1.Caption(), expected::kArmedCaption);  // still armed
+  ASSERT_TRUE(fake.Click(form1.Command1));                       // disarm
+  EXPECT_EQ(form1.Command1.Caption(), expected::kSelectPrompt);
   ExpectTarget(first, "first");
 
   form1.Check1.SetValue(1);
@@ -91,9 +103,10 @@ TEST_F(CaptureTest, NestedCaptureTakesHandleAndTitleFromTheLastConfirmed) {
                         {kIdCancel, kIdOk, inner, "inner"}};
   for (const Case& c : cases) {
     form1.WatchHandle = 0;
-    form1.Label1.SetCaption(texts::kNotSet);
+    form1.Label1.SetCaption(expected::kNotSet);
     Arm();
     Capture(outer, c.outerAnswer, [&] { Capture(inner, c.innerAnswer); });
+    ASSERT_FALSE(fake.boxes.empty()) << "no capture asked";
     EXPECT_EQ(fake.boxes.back().text, Question("inner"));
     ExpectTarget(c.window, c.title);
   }
@@ -111,13 +124,14 @@ TEST_F(CaptureTest, AnyWindowIsTakenWithItsFirst249TitleBytes) {
     Hwnd window = fake.AddWindow(title);
     Arm();
     Capture(window, kIdOk);
+    ASSERT_FALSE(fake.boxes.empty()) << "no capture asked";
     EXPECT_EQ(fake.boxes.back().text, Question(shown));
     ExpectTarget(window, shown);
   }
   // The main window itself is a target like any other, and never goes away.
   Arm();
   Capture(fake.WindowHandle(form1), kIdOk);
-  ExpectTarget(fake.WindowHandle(form1), texts::kAppTitle);
+  ExpectTarget(fake.WindowHandle(form1), expected::kAppTitle);
   ASSERT_TRUE(fake.Click(form1.Command2));
   fake.Advance(3000);
   EXPECT_TRUE(Watching());

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/form1.h"
-#include "app/texts.h"
+#include "expected.h"
 #include "platform/fake/fake_platform.h"
 
 namespace kestrune {
@@ -21,7 +21,7 @@ class Form1Test : public ::testing::Test {
     Hwnd hwnd = fake.AddWindow(title);
     form1.WatchHandle = hwnd;
     form1.Label1.SetCaption(title);
-    form1.Command1.SetCaption(texts::kReselectPrompt);
+    form1.Command1.SetCaption(expected::kReselectPrompt);
     form1.Command2.SetEnabled(true);
     return hwnd;
   }

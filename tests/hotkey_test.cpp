@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
-#include "app/texts.h"
+#include "expected.h"
 #include "hotkey/hotkey_code.h"
 #include "platform/fake/fake_platform.h"
 
@@ -56,10 +56,10 @@ class HotKeyTest : public testing::Test {
   }
   size_t Captures() const {
     size_t n = 0;
-    for (const auto& box : fake.boxes) n += box.text.starts_with(texts::kLockedOnPrefix);
+    for (const auto& box : fake.boxes) n += box.text.starts_with(expected::kLockedOnPrefix);
     return n;
   }
-  int AtomReferences() { return fake.atoms[texts::kHotKeyAtomName].second; }
+  int AtomReferences() { return fake.atoms[expected::kHotKeyAtomName].second; }
 
   FakePlatform fake;
   Form1 form1{fake, fake};
@@ -68,7 +68,7 @@ class HotKeyTest : public testing::Test {
 
 TEST_F(HotKeyTest, SetUpRegistersUnderTheSignWidenedAtomAndShowsIt) {
   ASSERT_EQ(fake.hotKeys.size(), 1u);
-  EXPECT_EQ(fake.hotKeys[0].id, static_cast<int16_t>(fake.atoms[texts::kHotKeyAtomName].first));
+  EXPECT_EQ(fake.hotKeys[0].id, static_cast<int16_t>(fake.atoms[expected::kHotKeyAtomName].first));
   EXPECT_LT(fake.hotKeys[0].id, 0);
   EXPECT_EQ(fake.hotKeys[0].modifiers, kCtrlAlt);
   const auto& editor = fake.hotKeyControls.at(form1.hHotKeyCtl);
@@ -76,6 +76,21 @@ TEST_F(HotKeyTest, SetUpRegistersUnderTheSignWidenedAtomAndShowsIt) {
   EXPECT_EQ(editor.parent, fake.ControlHandle(form1.picHotKey));
   EXPECT_EQ(editor.width * 100 + editor.height, 30517);
   EXPECT_EQ(form1.HotKey.bCtrl, kTrue);  // written back in normal form
+}
+
+// Guards the editor's rules: a bare key or Shift+key is shown with Alt
+// instead; other combinations as typed. The editor writes in its host's font.
+TEST_F(HotKeyTest, EditorReplacesBareAndShiftOnlyModifiersWithAlt) {
+  const auto& editor = fake.hotKeyControls.at(form1.hHotKeyCtl);
+  EXPECT_EQ(editor.rulesInvalid, 3u);
+  EXPECT_EQ(editor.rulesDefault, 4);
+  EXPECT_EQ(editor.font, FakePlatform::kHostFont);
+  const std::pair<uint32_t, uint32_t> typedShown[] = {
+      {0x041, 0x441}, {0x141, 0x441}, {0x241, 0x241}, {0x341, 0x341}, {0x541, 0x541}};
+  for (const auto& [typed, shown] : typedShown) {
+    fake.TypeIntoHotKeyControl(form1.hHotKeyCtl, typed);
+    EXPECT_EQ(editor.code, shown) << std::hex << typed;
+  }
 }
 
 TEST_F(HotKeyTest, ChangeReregistersTheEditorsCombinationAndSavesIt) {
@@ -100,12 +115,13 @@ TEST_F(HotKeyTest, ChangeReregistersTheEditorsCombinationAndSavesIt) {
     EXPECT_EQ(AtomReferences(), 1);
     EXPECT_EQ(fake.files.count(form1.SettingsPath()), 1u);
     // A refused combination must not pass for a working one.
-    const bool told = !fake.boxes.empty() && fake.boxes.back().text == texts::kHotKeyRefused;
+    const bool told =
+        !fake.boxes.empty() && fake.boxes.back().text == expected::kHotKeyRefused.text;
     EXPECT_EQ(told, c.heldElsewhere);
     if (told) {
-      EXPECT_EQ(fake.boxes.back().style, kMbIconExclamation);
+      EXPECT_EQ(fake.boxes.back().style, expected::kHotKeyRefused.style);
     }
-    form1.Command1.SetCaption(texts::kArmedCaption);
+    form1.Command1.SetCaption(expected::kArmedCaption);
     EXPECT_EQ(fake.PressHotKey(c.modifiers, c.typed & 0xFF), !c.heldElsewhere);
   }
   EXPECT_EQ(Captures(), 2u);
@@ -118,7 +134,7 @@ TEST(HotKeyStart, StoredCombinationHeldElsewhereIsReportedAtStart) {
   fake.heldElsewhere.insert({kCtrlAlt, 'W'});
   fake.Show(form1);
   ASSERT_EQ(fake.boxes.size(), 1u);
-  EXPECT_EQ(fake.boxes[0].text, texts::kHotKeyRefused);
+  EXPECT_EQ(fake.boxes[0].text, expected::kHotKeyRefused.text);
   EXPECT_EQ(fake.hotKeyControls.at(form1.hHotKeyCtl).code, 0x0657u);  // still shown
   EXPECT_TRUE(fake.IsVisible(form1));
 }
@@ -141,8 +157,8 @@ TEST_F(HotKeyTest, IdentifierTestComparesTheLastFourHexDigits) {
   fake.defaultProcResult = 77;
   for (const Case& c : cases) {
     form1.HotKeyAtom = static_cast<int16_t>(c.atom);
-    for (const char* caption : {texts::kReselectPrompt, texts::kArmedCaption}) {
-      const bool captures = c.ours && caption == texts::kArmedCaption;
+    for (const char* caption : {expected::kReselectPrompt, expected::kArmedCaption}) {
+      const bool captures = c.ours && caption == expected::kArmedCaption;
       form1.Command1.SetCaption(caption);
       fake.boxes.clear();
       fake.defaultProcMessages.clear();
@@ -165,7 +181,7 @@ TEST_F(HotKeyTest, HookInstallsOnceAndUnhooksOnce) {
   EXPECT_TRUE(form1.UnhookWindowProc(main));
   fake.failSetWindowLong = true;  // a second unhook must not even try
   EXPECT_TRUE(form1.UnhookWindowProc(main));
-  form1.Command1.SetCaption(texts::kArmedCaption);
+  form1.Command1.SetCaption(expected::kArmedCaption);
   fake.PressHotKey(kCtrlAlt, 'W');
   EXPECT_EQ(Captures(), 0u);
 }

@@ -80,9 +80,10 @@ TEST_F(Lifecycle, FailedSaveIsReportedThenTheQuestionFollows) {
   fake.CloseWindow(form1);
   ASSERT_EQ(fake.boxes.size(), 2u);
   EXPECT_NE(fake.boxes[0].text.find(SettingsPath()), std::string::npos);
-  EXPECT_EQ(fake.boxes[0].style, kMbIconError);
+  EXPECT_TRUE(fake.boxes[0].text.starts_with(expected::kSettingsWriteFailedPrefix));
+  EXPECT_EQ(fake.boxes[0].style, expected::kSettingsWriteFailedStyle);
   EXPECT_EQ(fake.boxes[0].caption, "Kestrune");
-  EXPECT_EQ(fake.boxes[1].text, texts::kQuitQuestion);
+  EXPECT_EQ(fake.boxes[1].text, expected::kQuitQuestion.text);
   EXPECT_TRUE(fake.ended);
   EXPECT_EQ(fake.files[SettingsPath()], "old");
 }
@@ -102,7 +103,7 @@ TEST_F(Lifecycle, MenuCommands) {
   fake.ScriptBox(kIdNo);
   fake.ClickMenu(form1, kMenuIdExit);
   ASSERT_EQ(fake.boxes.size(), 1u);
-  EXPECT_EQ(fake.boxes[0].text, texts::kQuitQuestion);
+  EXPECT_EQ(fake.boxes[0].text, expected::kQuitQuestion.text);
   EXPECT_TRUE(fake.IsLoaded(form1));
 }
 

@@ -71,17 +71,18 @@ TEST(SettingsFile, EverySettingSurvivesARoundTrip) {
 }
 
 TEST(SettingsFile, Conversions) {
-  for (std::string_view text : {"True", "tRUE", " FALSE\t", "0", "-1", "+7", "000"})
+  for (std::string_view text : {"True", "tRUE", " FALSE ", "0", "-1", "+7", "000"})
     EXPECT_TRUE(ParseBoolean(text)) << text;
   EXPECT_EQ(ParseBoolean("99999999999999999999"), kTrue);
   EXPECT_EQ(ParseBoolean("-0"), kFalse);
-  for (std::string_view text : {"", "  ", "Yes", "Tru", "1.5", "--1", "-", "1 0", "True1"})
+  for (std::string_view text :
+       {"", "  ", "Yes", "Tru", "1.5", "--1", "-", "1 0", "True1", "\tTrue", "0\t"})
     EXPECT_FALSE(ParseBoolean(text)) << text;
 
   EXPECT_EQ(ParseCheckValue(" 2 "), 2);
   EXPECT_EQ(ParseCheckValue("001"), 1);
   EXPECT_EQ(ParseCheckValue("-0"), 0);
-  for (std::string_view text : {"3", "-1", "10", "4294967297", "True", "", "1a"})
+  for (std::string_view text : {"3", "-1", "10", "4294967297", "True", "", "1a", "\t1", "1\t"})
     EXPECT_FALSE(ParseCheckValue(text)) << text;
 }
 

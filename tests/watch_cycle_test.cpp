@@ -8,12 +8,12 @@ namespace {
 using WatchCycle = Form1Test;
 
 void ExpectNoTarget(Form1& form1) {
-  EXPECT_EQ(form1.Label1.Caption(), texts::kNotSet);
-  EXPECT_EQ(form1.Command2.Caption(), texts::kStartWatch);
+  EXPECT_EQ(form1.Label1.Caption(), expected::kNotSet);
+  EXPECT_EQ(form1.Command2.Caption(), expected::kStartWatch);
   EXPECT_FALSE(form1.Command2.Enabled());
   EXPECT_FALSE(form1.Timer1.Enabled());
   EXPECT_TRUE(form1.Command1.Enabled());
-  EXPECT_EQ(form1.Command1.Caption(), texts::kSelectPrompt);
+  EXPECT_EQ(form1.Command1.Caption(), expected::kSelectPrompt);
   EXPECT_EQ(form1.WatchHandle, 0u);
 }
 
@@ -34,7 +34,7 @@ TEST_F(WatchCycle, StartNeedsATargetTitle) {
   Start();
   form1.Command2.SetEnabled(true);
   fake.Click(form1.Command2);
-  EXPECT_EQ(form1.Command2.Caption(), texts::kStartWatch);
+  EXPECT_EQ(form1.Command2.Caption(), expected::kStartWatch);
   EXPECT_FALSE(form1.Timer1.Enabled());
   EXPECT_EQ(form1.WindowState(), kWindowStateNormal);
 }
@@ -44,9 +44,9 @@ TEST_F(WatchCycle, StartAndStopByHand) {
   Target("(無題) - メモ帳");
   StartWatch();
   EXPECT_TRUE(form1.Timer1.Enabled());
-  EXPECT_EQ(form1.Command2.Caption(), texts::kStopWatch);
+  EXPECT_EQ(form1.Command2.Caption(), expected::kStopWatch);
   EXPECT_FALSE(form1.Command1.Enabled());
-  EXPECT_EQ(form1.Command1.Caption(), texts::kSelectPrompt);
+  EXPECT_EQ(form1.Command1.Caption(), expected::kSelectPrompt);
   EXPECT_EQ(form1.WindowState(), kWindowStateMinimized);
 
   fake.Advance(5000);  // the window lives on: the watch goes on
@@ -62,9 +62,9 @@ TEST_F(WatchCycle, StartAndStopByHand) {
 TEST_F(WatchCycle, StartingWhileArmedDisarms) {
   Start();
   Target("editor");
-  form1.Command1.SetCaption(texts::kArmedCaption);
+  form1.Command1.SetCaption(expected::kArmedCaption);
   StartWatch();
-  EXPECT_EQ(form1.Command1.Caption(), texts::kSelectPrompt);
+  EXPECT_EQ(form1.Command1.Caption(), expected::kSelectPrompt);
 }
 
 struct ClosedCase {
@@ -112,7 +112,7 @@ TEST_F(WatchCycle, ReusedHandleCountsAsTheWatchedWindow) {
   fake.AddWindowWithHandle(target, "something else");
   fake.Advance(3000);
   EXPECT_TRUE(form1.Timer1.Enabled());
-  EXPECT_EQ(form1.Command2.Caption(), texts::kStopWatch);
+  EXPECT_EQ(form1.Command2.Caption(), expected::kStopWatch);
 }
 
 // Guards against a stop handled inside the tick's pump step being taken for

@@ -24,7 +24,7 @@ class WindowRuntime {
   // The folder of the running executable; ends in a separator only at a root.
   virtual std::string AppPath() = 0;
   virtual VersionInfo Version() = 0;
-  // Whether a normal file (not a folder) exists at path.
+  // Whether a normal file (not a folder, hidden or system file) exists at path.
   virtual bool FileExists(const std::string& path) = 0;
   // Starts a program in a normal, focused window without waiting for it.
   virtual bool Launch(const std::string& path) = 0;

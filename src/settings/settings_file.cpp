@@ -28,7 +28,7 @@ std::optional<Key> KeyOf(std::string_view line) {
 }
 
 std::string_view TrimSpaces(std::string_view text) {
-  constexpr std::string_view kSpaces = " \t";
+  constexpr std::string_view kSpaces = " ";
   const size_t first = text.find_first_not_of(kSpaces);
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(kSpaces) - first + 1);

@@ -1,12 +1,11 @@
 #include "platform/fake/fake_platform.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "platform/fake/code_page_932.h"
 
 namespace kestrune {
 
@@ -15,29 +14,6 @@ namespace {
 constexpr int64_t kModalGiveUpMs = 10 * 60 * 1000;
 constexpr Handle kTokenHandle = 0x4242;
 constexpr uint32_t kShutdownLuid = 19;
-
-// iconv between UTF-8 and code page 932; a byte that does not convert
-// becomes '?', as the system's default character would.
-std::string Convert(const char* to, const char* from, const std::string& in) {
-  iconv_t cd = iconv_open(to, from);
-  std::string out;
-  char* src = const_cast<char*>(in.data());
-  size_t left = in.size();
-  char buffer[256];
-  while (left > 0) {
-    char* dst = buffer;
-    size_t room = sizeof buffer;
-    size_t r = iconv(cd, &src, &left, &dst, &room);
-    out.append(buffer, static_cast<size_t>(dst - buffer));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out.push_back('?');
-      ++src;
-      --left;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
 
 const char* PropertyName(Property property) {
   switch (property) {
@@ -337,8 +313,9 @@ bool FakePlatform::CloseHandle(Handle handle) {
   return true;
 }
 
-bool FakePlatform::ExitWindowsEx(uint32_t flags, uint32_t) {
+bool FakePlatform::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
   exitRequests.push_back(flags);
+  exitReservedArgs.push_back(reserved);
   return true;
 }
 
@@ -529,6 +506,7 @@ void FakePlatform::Load(Form& form) {
 }
 
 void FakePlatform::Show(Form& form) {
+  formCalls.emplace_back("Show", &form);
   Load(form);
   FormState* state = StateOf(form);
   if (ended || state == nullptr || !state->loaded) return;
@@ -555,6 +533,7 @@ void FakePlatform::ShowModal(Form& form) {
 }
 
 void FakePlatform::Hide(Form& form) {
+  formCalls.emplace_back("Hide", &form);
   if (FormState* state = StateOf(form)) state->visible = false;
 }
 
@@ -568,6 +547,7 @@ void FakePlatform::DestroyFormWindows(FormState& state) {
 }
 
 bool FakePlatform::Unload(Form& form) {
+  formCalls.emplace_back("Unload", &form);
   FormState* state = StateOf(form);
   if (state == nullptr || !state->loaded) return true;
   int16_t cancel = 0;
@@ -683,11 +663,11 @@ bool FakePlatform::ReplaceFileBytes(const std::string& path, const std::string& 
 }
 
 std::string FakePlatform::ToAnsi(const std::string& text) {
-  return Convert("CP932", "UTF-8", text);
+  return Utf8ToCodePage932(text);
 }
 
 std::string FakePlatform::FromAnsi(const std::string& bytes) {
-  return Convert("UTF-8", "CP932", bytes);
+  return CodePage932ToUtf8(bytes);
 }
 
 }  // namespace kestrune

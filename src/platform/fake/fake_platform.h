@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime.h"
@@ -91,6 +92,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   // Privilege step, exit and power requests.
   std::vector<std::string> privilegeCalls;
   std::vector<uint32_t> exitRequests;
+  std::vector<uint32_t> exitReservedArgs;  // ExitWindowsEx's second argument, per call
   std::vector<std::pair<int32_t, int32_t>> powerRequests;
   bool failPrivilegeCalls = false;
   // Last-error code SetSystemPowerState leaves; nullopt leaves it unchanged.
@@ -133,6 +135,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool IsLoaded(const Form& form) const;
   bool IsVisible(const Form& form) const;
   bool IsModal(const Form& form) const;
+  // Show, Hide and Unload of forms, in the order they were called.
+  std::vector<std::pair<std::string, const Form*>> formCalls;
   // Every control property change, in order, as "name(index).Property".
   std::vector<std::string> changes;
   int refreshCount = 0;

@@ -150,8 +150,11 @@ VersionInfo RealRuntime::Version() {
 }
 
 bool RealRuntime::FileExists(const std::string& path) {
+  // A normal file: folders, hidden and system files do not count.
+  constexpr DWORD kNotNormal =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kNotNormal);
 }
 
 bool RealRuntime::Launch(const std::string& path) {
@@ -278,7 +281,9 @@ void RealRuntime::ShowModal(Form& form) {
     }
   }
   modals_.push_back(std::move(modal));
-  Show(form);
+  // Shown, not forced to the foreground: the countdown appears while the
+  // user may be working in another program.
+  ShowWindow(window->Hwnd(), SW_SHOW);
   MSG msg{};
   while (WindowOf(form) != nullptr) {
     if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
