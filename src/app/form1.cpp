@@ -138,7 +138,9 @@ void Form1::Form_QueryUnload(int16_t& cancel) {
     rt.End();
     return;
   }
-  if (rt.MsgBox(texts::kQuitQuestion, kMbIconQuestion + kMbYesNo, Caption()) == kIdNo) {
+  // Only an explicit Yes closes: a box destroyed under the user returns 0,
+  // which is no answer at all.
+  if (rt.MsgBox(texts::kQuitQuestion, kMbIconQuestion + kMbYesNo, Caption()) != kIdYes) {
     cancel = kTrue;
     return;
   }

@@ -92,25 +92,31 @@ void RealRuntime::DoEvents() {
   }
 }
 
+// The main window owns every box: it outlives them all, whereas a dialog
+// that owned one could close under it and destroy it unanswered.
 HWND RealRuntime::BoxOwner() const {
-  auto usable = [](HWND w) {
-    return w != nullptr && IsWindowVisible(w) && IsWindowEnabled(w) && !IsIconic(w);
-  };
-  HWND active = GetActiveWindow();
-  if (IsFormWindow(active) && usable(active)) return active;
-  for (auto it = modals_.rbegin(); it != modals_.rend(); ++it) {
-    if (FormWindow* window = WindowOf(*it->form); window && usable(window->Hwnd()))
-      return window->Hwnd();
-  }
   HWND main = MainHwnd();
-  return usable(main) ? main : nullptr;
+  return main != nullptr && IsWindowVisible(main) && !IsIconic(main) ? main : nullptr;
 }
 
 int RealRuntime::MsgBox(const std::string& text, int style, const std::string& caption) {
   HWND owner = BoxOwner();
+  // The box disables its owner only; the other forms wait for it as well.
+  std::vector<HWND> disabled;
+  for (const auto& [form, window] : windows_) {
+    HWND hwnd = window->Hwnd();
+    if (hwnd != nullptr && hwnd != owner && IsWindowEnabled(hwnd)) {
+      EnableWindow(hwnd, FALSE);
+      disabled.push_back(hwnd);
+    }
+  }
   // Without a window to own it the box is still modal to the whole program.
   UINT type = static_cast<UINT>(style) | (owner == nullptr ? MB_TASKMODAL : 0);
-  return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  for (HWND hwnd : disabled) {
+    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+  }
+  return answer;
 }
 
 std::string RealRuntime::AppPath() {
