@@ -8,7 +8,7 @@ import unittest
 import wave
 from pathlib import Path
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDOK, TEXTS, WINDOW_TIMEOUT, E2EError, KestruneApp,
+from kestrune_e2e import (ACTION_TIMEOUT, IDNO, IDOK, IDYES, TEXTS, WINDOW_TIMEOUT, E2EError, KestruneApp,
                           KestruneTestCase, WineSession, wait_until)
 
 NOTEPAD_TITLE = "(無題) - メモ帳"  # Wine's notepad in code page 932
@@ -134,6 +134,81 @@ class CountdownTest(ActionsTestBase):
         app.wait_exit()
         self.assertIn(b"/Option1().Value\r\nTrue|False|False|False|False|False\r\n",
                       app.read_ini() or b"")
+
+
+class CountdownClosedTest(ActionsTestBase):
+    """Closing the countdown any way but its own end is a cancel; the closing
+    question stays until it is answered."""
+
+    def expect_cancelled(self, app: KestruneApp, question_open: bool = False) -> None:
+        wait_until(lambda: self.countdown(app) is None, ACTION_TIMEOUT, "the dialog to close")
+        time.sleep(NOMINAL_COUNTDOWN + 1)  # past the time the suspend would have come
+        self.assertTrue(app.is_running())  # a suspend returns at once and the program ends
+        main = app.dump()
+        self.assertTrue(main.visible and not main.minimized)
+        self.assertEqual(main.enabled, not question_open)
+        self.assertTrue(main.controls_with("未設定", "static"))
+
+    def start_countdown(self) -> tuple[KestruneApp, object]:
+        app = self.start_app(settings(SUSPEND))
+        self.close_watched(app, self.watch_notepad(app))
+        return app, self.wait_countdown(app)
+
+    def test_close_message_cancels(self):
+        app, dialog = self.start_countdown()
+        app.driver.call("close", dialog.hwnd)
+        self.expect_cancelled(app)
+        self.assertTrue(app.no_msgbox())
+
+    def test_alt_f4_cancels(self):
+        app, dialog = self.start_countdown()
+        app.bring_to_front(dialog.hwnd)
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "kestrune"],
+                               env=app.wine.env, capture_output=True, text=True,
+                               timeout=10).stdout.split()
+        for window in found:  # the dialog's X window is the one inside its frame
+            geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
+                                      env=app.wine.env, capture_output=True, text=True,
+                                      timeout=10).stdout
+            at = dict(line.split("=") for line in geometry.split())
+            x, y, width = int(at["X"]), int(at["Y"]), int(at["WIDTH"])
+            if (dialog.rect.left <= x < dialog.rect.right and
+                    dialog.rect.top <= y < dialog.rect.bottom and width <= dialog.rect.width):
+                app.wine.xdotool("windowfocus", "--sync", window)
+                break
+        else:
+            raise E2EError("no X window for the countdown dialog")
+        app.wine.xdotool("key", "alt+F4")
+        self.expect_cancelled(app)
+        self.assertTrue(app.no_msgbox())
+
+    def test_taskkill_cancels_and_the_question_waits(self):
+        app, _ = self.start_countdown()
+        subprocess.run(["wine", "taskkill", "/pid", str(app.pid)], env=app.wine.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        question = app.wait_msgbox("アプリケーションを終了しますか ?")
+        self.assertEqual(question.buttons and question.button_ids, {IDYES, IDNO})
+        self.expect_cancelled(app, question_open=True)
+        app.answer(question, IDNO)
+        self.assertTrue(app.is_running())
+        self.assertTrue(app.dump().enabled)
+
+    def test_closing_question_outlives_the_countdown(self):
+        app, _ = self.start_countdown()
+        app.close()
+        question = app.wait_msgbox("アプリケーションを終了しますか ?")
+        owner = next(b for b in app.driver.call("msgboxes", app.pid)["boxes"]
+                     if b["hwnd"] == question.hwnd)["owner"]
+        self.assertEqual(owner, app.hwnd)
+        wait_until(lambda: self.countdown(app) is None, 3 * NOMINAL_COUNTDOWN,
+                   "the countdown to end")
+        time.sleep(1.0)
+        # Unanswered, the question is still there and nothing went down its
+        # Yes road.
+        self.assertEqual([b.hwnd for b in app.msgboxes()], [question.hwnd])
+        self.assertTrue(app.window_exists())
+        app.answer(question, IDNO)
+        app.wait_exit()  # the countdown was not cancelled: the suspend follows
 
 
 class LogoffTest(ActionsTestBase):

@@ -6,7 +6,7 @@ import subprocess
 import time
 import unittest
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDCANCEL, IDOK, TEXTS, WINDOW_TIMEOUT, E2EError,
+from kestrune_e2e import (ACTION_TIMEOUT, IDCANCEL, IDNO, IDOK, TEXTS, WINDOW_TIMEOUT, E2EError,
                           KestruneTestCase, wait_until)
 
 NOTEPAD_TITLE = "(無題) - メモ帳"  # Wine's notepad in code page 932
@@ -126,6 +126,50 @@ class CaptureTest(KestruneTestCase):
         self.press_over(app, notepad, "ctrl+alt+w")  # the old combination is released
         self.assertTrue(app.no_msgbox())
         self.capture_notepad(app, notepad, "ctrl+shift+q")
+
+    def test_own_box_in_front_is_never_offered(self):
+        app = self.start_app(CTRL_ALT_W_UNTICKED)
+        notepad = self.start_notepad()
+        self.arm(app)
+        self.press_over(app, notepad)
+        box = app.wait_msgbox(QUESTION)
+        # The confirmation itself in front: further presses offer nothing.
+        app.bring_to_front(box.hwnd)
+        self.assertEqual(self.wine.driver.call("getforeground")["window"]["hwnd"], box.hwnd)
+        for _ in range(3):
+            self.wine.xdotool("key", "ctrl+alt+w")
+        time.sleep(1.0)
+        self.assertEqual([b.text for b in app.msgboxes()], [QUESTION])
+        app.answer(box, IDOK)
+        form = app.dump()
+        self.assertTrue(form.controls_with(NOTEPAD_TITLE, "static"))
+
+        # The closing question in front, the capture armed again.
+        app.click(TEXTS["kReselectPrompt"])
+        wait_until(lambda: app.dump().controls_with(TEXTS["kArmedCaption"], "push"),
+                   ACTION_TIMEOUT, "the armed caption")
+        app.close()
+        question = app.wait_msgbox("アプリケーションを終了しますか ?")
+        app.bring_to_front(question.hwnd)
+        self.wine.xdotool("key", "ctrl+alt+w")
+        time.sleep(1.0)
+        self.assertEqual([b.text for b in app.msgboxes()], ["アプリケーションを終了しますか ?"])
+        app.answer(question, IDNO)
+        form = app.dump()
+        self.assertTrue(form.controls_with(NOTEPAD_TITLE, "static"))
+        self.assertTrue(form.controls_with("「監視ウィンドウ」選択のキャンセル", "push"))
+
+    def test_title_cut_inside_a_character_drops_its_half(self):
+        app = self.start_app(CTRL_ALT_W_UNTICKED)
+        title = "a" * 248 + "あい"  # 252 bytes in code page 932; the limit falls inside あ
+        target = self.wine.driver.call("target", title)["hwnd"]
+        self.arm(app)
+        app.bring_to_front(target)
+        self.x_focus("--name", "^" + "a" * 40)
+        self.wine.xdotool("key", "ctrl+alt+w")
+        shown = "a" * 248
+        app.answer(app.wait_msgbox("ロックオンされたウインドウ名は" + shown + "です"), IDOK)
+        self.assertTrue(app.dump().controls_with(shown, "static"))
 
 
 if __name__ == "__main__":

@@ -80,11 +80,11 @@ class FreshStartTest(KestruneTestCase):
         self.assertEqual([o.checked for o in options], [1, 0, 0, 0, 0, 0])
         frame2 = form.frame_of(options[0])
         self.assertIsNotNone(frame2, "no frame around the options")
-        self.assertFalse(frame2.enabled, "Frame2 should start disabled")
-        # A disabled frame takes input from everything inside it.
+        # No settings file: Check1 is ticked, so the row shows as it will act.
+        self.assertTrue(frame2.enabled, "Frame2 should start enabled")
         for option in options[:5]:
             with self.subTest(option.text):
-                self.assertFalse(form.takes_input(option))
+                self.assertTrue(form.takes_input(option))
 
     def test_sound_row_exists_but_is_not_visible(self):
         for name in HIDDEN_ROW:

@@ -41,17 +41,20 @@ step_windows_build() {
     cmake --build "$BUILD/windows" -j "$JOBS" --target Kestrune kdriver
 }
 
-# Kestrune.exe must run on a bare Windows: only DLLs every Windows has.
+# Kestrune.exe imports Known DLLs only: Windows loads those from the system
+# folder whatever the program's folder holds, where any other imported DLL
+# would be looked for first. The rest is loaded at run time from the system
+# folder. Usage: step_windows_imports [exe]
 step_windows_imports() {
-  local dlls
-  dlls=$(x86_64-w64-mingw32-objdump -p "$BUILD/windows/Kestrune.exe" |
-    sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
+  local exe="${1:-$BUILD/windows/Kestrune.exe}" dlls
+  dlls=$(x86_64-w64-mingw32-objdump -p "$exe" |
+    sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]') || return 1
   echo "imports:" $dlls
-  local system='^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|shell32|ole32|oleaut32|winmm|version|uxtheme|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
+  local known='^(kernel32|user32|gdi32|advapi32|msvcrt|comdlg32|shell32|shlwapi|ole32|oleaut32|imm32|psapi|ws2_32|rpcrt4|sechost|setupapi|combase|shcore|wldap32|normaliz|nsi|imagehlp|difxapi|gdiplus|msctf|clbcatq|coml2)\.dll$'
   local others
-  others=$(grep -Ev "$system" <<<"$dlls")
+  others=$(grep -Ev "$known" <<<"$dlls")
   if [[ -n "$others" ]]; then
-    echo "not a system DLL:" $others
+    echo "not a Known DLL:" $others
     return 1
   fi
 }

@@ -198,15 +198,23 @@ TEST(SystemActions, CancelledCountdownMakesNoRequest) {
   }
 }
 
-TEST(SystemActions, DialogClosedOtherwiseStillActs) {
+// Alt+F4, a close message or the process being told to close: closing the
+// dialog is a cancel, never "act now".
+TEST(SystemActions, ClosingTheDialogCancels) {
   Desk desk(4);
+  desk.fake.Hide(desk.form1);
   desk.OnCountdown([&desk](Form2& form2) {
-    desk.fake.At(1200, [&desk, &form2] { desk.fake.CloseWindow(form2); });
+    desk.fake.At(1200, [&desk, &form2] { EXPECT_TRUE(desk.fake.CloseWindow(form2)); });
   });
   desk.form1.Win_Exit_State();
   EXPECT_EQ(desk.fake.Now(), 1200);
-  EXPECT_EQ(desk.fake.exitRequests, std::vector<uint32_t>{0x8});
-  desk.ExpectClosedForExit();
+  EXPECT_EQ(desk.form1.Cancelflag, kTrue);
+  EXPECT_TRUE(desk.fake.IsVisible(desk.form1));
+  desk.fake.Advance(10000);
+  EXPECT_TRUE(desk.fake.privilegeCalls.empty());
+  EXPECT_TRUE(desk.fake.exitRequests.empty());
+  EXPECT_TRUE(desk.fake.boxes.empty());
+  desk.ExpectStillRunning();
 }
 
 TEST(SystemActions, SecondCountdownStartsAfreshAfterACancel) {

@@ -112,13 +112,38 @@ TEST_F(CaptureTest, NestedCaptureTakesHandleAndTitleFromTheLastConfirmed) {
   }
 }
 
+// A confirmation box of ours in front (a second press while it is open, or
+// the closing question) must not become the target: it vanishes once
+// answered, and a watch on it would run the action at once.
+TEST_F(CaptureTest, OwnBoxesAndDialogsInFrontAreIgnored) {
+  Hwnd notepad = fake.AddWindow("(無題) - メモ帳");
+  Arm();
+  Capture(notepad, 1, [&] {
+    fake.SetForeground(fake.OpenBox());
+    for (int press = 0; press < 9; ++press) ASSERT_TRUE(fake.PressHotKey(0x3, 'W'));
+  });
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  ExpectTarget(notepad, "(無題) - メモ帳");
+
+  Arm();
+  fake.ScriptBox(7, [&] {  // the closing question, answered No
+    fake.SetForeground(fake.OpenBox());
+    ASSERT_TRUE(fake.PressHotKey(0x3, 'W'));
+  });
+  EXPECT_FALSE(fake.CloseWindow(form1));
+  ASSERT_EQ(fake.boxes.size(), 2u);
+  EXPECT_EQ(fake.boxes[1].text, "アプリケーションを終了しますか ?");
+  EXPECT_EQ(form1.Command1.Caption(), "「監視ウィンドウ」選択のキャンセル");  // still armed
+  ExpectTarget(notepad, "(無題) - メモ帳");
+}
+
 TEST_F(CaptureTest, AnyWindowIsTakenWithItsFirst249TitleBytes) {
   const std::string a247(247, 'a'), a248(248, 'a');
   const std::pair<std::string, std::string> cases[] = {
       {"", ""},
       {std::string(300, 'x'), std::string(249, 'x')},
       {a247 + "あい", a247 + "あ"},  // a double-byte character ending at byte 249 stays
-      {a248 + "あい", a248},         // one across the limit is left out whole
+      {a248 + "あい", a248},         // one cut at the limit is left out whole
   };
   for (const auto& [title, shown] : cases) {
     Hwnd window = fake.AddWindow(title);

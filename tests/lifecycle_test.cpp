@@ -59,6 +59,25 @@ TEST_F(Lifecycle, AnsweringYesEndsTheProgramAndRemovesTheHook) {
   EXPECT_EQ(fake.files.count(SettingsPath()), 1u);
 }
 
+// A box destroyed under the user returns 0: that is no consent to close.
+TEST_F(Lifecycle, OnlyAnExplicitYesCloses) {
+  Start();
+  Target("encoder");
+  StartWatch();
+  for (int answer : {0, 7, 2}) {
+    SCOPED_TRACE(answer);
+    fake.ScriptBox(answer);
+    EXPECT_FALSE(fake.CloseWindow(form1));
+    EXPECT_TRUE(fake.IsLoaded(form1));
+    EXPECT_FALSE(fake.ended);
+    EXPECT_NE(form1.PrevWndProc, 0);
+    EXPECT_TRUE(form1.Timer1.Enabled());
+  }
+  fake.ScriptBox(6);
+  EXPECT_TRUE(fake.CloseWindow(form1));
+  EXPECT_TRUE(fake.ended);
+}
+
 TEST_F(Lifecycle, ExitFlagClosesWithoutAQuestion) {
   Start();
   form1.Exitflag = kTrue;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "form1_fixture.h"
 #include "settings/settings_file.h"
@@ -46,6 +48,35 @@ TEST_F(SettingsForm, EnablingRuleRunsWhenCheck1IsReadEvenIfReadingThenStops) {
     EXPECT_EQ(form1.Command3.Enabled(), value == 1);
     EXPECT_EQ(form1.Command4.Enabled(), value == 1);
   }
+}
+
+// The action row shows at start as the program will act: a ticked Check1
+// (also the design's, with no file or no Check1 line) enables it.
+TEST(SettingsFormStart, ActionRowFollowsCheck1FromTheFirstStart) {
+  const std::pair<std::optional<std::string>, bool> cases[] = {
+      {std::nullopt, true},
+      {"/HotKey(bShift)\r\nFalse\r\n", true},
+      {"/check1.Value\r\n1\r\n", true},
+      {"/check1.Value\r\n0\r\n", false},
+  };
+  for (const auto& [file, enabled] : cases) {
+    SCOPED_TRACE(file.value_or("no file"));
+    FakePlatform desk;
+    Form1 form(desk, desk);
+    if (file) desk.files[form.SettingsPath()] = *file;
+    desk.Show(form);
+    EXPECT_EQ(form.Frame2.Enabled(), enabled);
+    for (Control* option : form.Option1) EXPECT_EQ(option->Enabled(), enabled);
+    EXPECT_EQ(form.Command3.Enabled(), enabled);
+    EXPECT_TRUE(desk.Click(*form.Option1[4]) == enabled);
+  }
+  // A grey box leaves the row in its design state.
+  FakePlatform desk;
+  Form1 form(desk, desk);
+  desk.files[form.SettingsPath()] = "/check1.Value\r\n2\r\n";
+  desk.Show(form);
+  EXPECT_FALSE(form.Frame2.Enabled());
+  EXPECT_TRUE(form.Option1[0]->Enabled());
 }
 
 // Read at start, written on each close attempt: the file comes back

@@ -25,8 +25,8 @@ TEST_F(WatchCycle, FreshStartShowsNoTarget) {
   EXPECT_EQ(form1.Command1.Tooltip(), "test\r\nkai");
   EXPECT_EQ(form1.Check1.Value(), 1);
   EXPECT_TRUE(form1.Option1[0]->Selected());
-  // Without a settings file the enabling rule never ran: the frame stays off.
-  EXPECT_FALSE(form1.Frame2.Enabled());
+  // The enabling rule ran for the ticked box: the row acts as it shows.
+  EXPECT_TRUE(form1.Frame2.Enabled());
   EXPECT_TRUE(fake.boxes.empty());
 }
 
@@ -158,9 +158,9 @@ TEST_F(WatchCycle, EnablingRuleFollowsCheck1InOrder) {
 
 TEST_F(WatchCycle, OptionsTakeNoClicksWhileTheFrameIsDisabled) {
   Start();
+  fake.Click(form1.Check1);
   EXPECT_FALSE(fake.Click(*form1.Option1[2]));
   EXPECT_TRUE(form1.Option1[0]->Selected());
-  fake.Click(form1.Check1);
   fake.Click(form1.Check1);
   EXPECT_TRUE(fake.Click(*form1.Option1[2]));
   EXPECT_TRUE(form1.Option1[2]->Selected());

@@ -11,6 +11,7 @@
 // These need windows.h first.
 #include <commctrl.h>
 #include <psapi.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -322,6 +323,7 @@ std::string MessageBoxJson(HWND box) {
       .Str("caption", CaptionOf(box))
       .Str("text", text ? CaptionOf(text) : std::wstring())
       .Num("pid", ProcessOf(box))
+      .Num("owner", HandleValue(GetWindow(box, GW_OWNER)))
       .Raw("buttons", Array(buttons))
       .Text();
 }
@@ -396,6 +398,36 @@ std::string Kill(DWORD pid) {
   WaitForSingleObject(process, kSendTimeoutMs);
   CloseHandle(process);
   return Ok();
+}
+
+// The module of that name (e.g. comctl32.dll) loaded in a process: its path
+// and, when it has one, what its DllGetVersion tells in the driver's process.
+std::string ModuleOf(DWORD pid, const std::wstring& name) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!process) return Fail("cannot open the process");
+  HMODULE modules[1024];
+  DWORD bytes = 0;
+  std::wstring path;
+  if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && path.empty(); ++i) {
+      wchar_t file[MAX_PATH];
+      if (!GetModuleFileNameExW(process, modules[i], file, MAX_PATH)) continue;
+      const wchar_t* base = wcsrchr(file, L'\\');
+      if (lstrcmpiW(base ? base + 1 : file, name.c_str()) == 0) path = file;
+    }
+  }
+  CloseHandle(process);
+  Json json;
+  json.Bool("ok", true).Bool("loaded", !path.empty()).Str("path", path);
+  HMODULE library = path.empty() ? nullptr : LoadLibraryW(path.c_str());
+  using GetVersion = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
+  auto get = library ? reinterpret_cast<GetVersion>(
+                           reinterpret_cast<void (*)()>(GetProcAddress(library, "DllGetVersion")))
+                     : nullptr;
+  DLLVERSIONINFO version{sizeof version, 0, 0, 0, 0};
+  if (get && SUCCEEDED(get(&version)))
+    json.Num("major", version.dwMajorVersion).Num("minor", version.dwMinorVersion);
+  return json.Text();
 }
 
 // --- measurements -------------------------------------------------------------
@@ -682,6 +714,7 @@ std::string Run(const Line& line) {
     return StartPaint(line.Number(0), line.Arg(1), program);
   }
   if (v == "proc-stats") return ProcessStats(line.Number(0));
+  if (v == "module") return ModuleOf(line.Number(0), Wide(line.Arg(1)));
   return Fail("unknown command: " + v);
 }
 

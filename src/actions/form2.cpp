@@ -92,6 +92,7 @@ void Form2::Timer1_Timer() {
   const int value = ProgressBar1.Value();
   // The bar stops one short of its maximum: 500 ticks in all.
   if (value == ProgressBar1.Design().maxValue - 1) {
+    over_ = true;
     rt.Hide(*this);
     rt.Unload(*this);
     return;
@@ -103,12 +104,24 @@ void Form2::Timer1_Timer() {
 }
 
 void Form2::Command1_Click() {
+  Cancel();
+  rt.Unload(*this);
+}
+
+// Closing the dialog (Alt+F4, a close message, the process being told to
+// close) is the gesture for "cancel"; before an irreversible power-off it
+// must never mean "do it now".
+void Form2::Form_QueryUnload(int16_t&) {
+  if (!over_) Cancel();
+}
+
+void Form2::Cancel() {
+  over_ = true;
   // Disabled first, so that no tick runs after the stop.
   Timer1.SetEnabled(false);
   form1.Cancelflag = kTrue;
   rt.Hide(*this);
   rt.Show(form1);
-  rt.Unload(*this);
 }
 
 }  // namespace kestrune

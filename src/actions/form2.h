@@ -23,10 +23,18 @@ class Form2 : public Form {
   Control& Timer1;
 
   void Form_Load() override;
+  void Form_QueryUnload(int16_t& cancel) override;
   void Click(Control& control) override;
   void Tick(Control& timer) override;
   void Timer1_Timer();
   void Command1_Click();
+
+ private:
+  // Stops the countdown as the stop button does.
+  void Cancel();
+
+  // Set once the countdown has ended, by its last tick or by a cancel.
+  bool over_ = false;
 };
 
 }  // namespace kestrune

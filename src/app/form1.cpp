@@ -42,6 +42,9 @@ void Form1::SaveSettings() {
 void Form1::Form_Load() {
   Command1.SetTooltip(texts::kCommand1Tooltip);
   LoadSettings(SettingsPath());
+  // The design greys the action row; without a Check1 line in the file it
+  // would stay grey while a ticked box still acts at the end of a watch.
+  ApplyEnablingRule();
   if (rt.PrevInstance()) {
     SecondInstance = 1;
     rt.MsgBox(texts::kAlreadyRunning, kMbIconExclamation, texts::kAppTitle);
@@ -138,7 +141,9 @@ void Form1::Form_QueryUnload(int16_t& cancel) {
     rt.End();
     return;
   }
-  if (rt.MsgBox(texts::kQuitQuestion, kMbIconQuestion + kMbYesNo, Caption()) == kIdNo) {
+  // Only an explicit Yes closes: a box destroyed under the user returns 0,
+  // which is no answer at all.
+  if (rt.MsgBox(texts::kQuitQuestion, kMbIconQuestion + kMbYesNo, Caption()) != kIdYes) {
     cancel = kTrue;
     return;
   }

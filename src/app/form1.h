@@ -72,6 +72,7 @@ class Form1 : public Form, public WindowProc {
   // Capture of the watch target (app/capture.cpp).
   void Command1_Click();
   void CaptureTarget();
+  bool IsPassingWindowOfOurs(Hwnd handle);
 
   // Global hotkey (hotkey/).
   void HotKeySetUp();

@@ -60,6 +60,11 @@ class Win32Ops {
   virtual Hwnd GetForegroundWindow() = 0;
   virtual int GetWindowTextA(Hwnd hwnd, char* buffer, int size) = 0;
   virtual bool SetForegroundWindow(Hwnd hwnd) = 0;
+  // Returns the window's thread; stores the id of its process.
+  virtual uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) = 0;
+  virtual uint32_t GetCurrentProcessId() = 0;
+  // Whether byte begins a double-byte character in the ANSI code page.
+  virtual bool IsDBCSLeadByte(uint8_t byte) = 0;
 
   // Atoms and the global hotkey.
   virtual Atom GlobalAddAtomA(const char* name) = 0;

@@ -147,17 +147,22 @@ int FakePlatform::GetWindowTextA(Hwnd hwnd, char* buffer, int size) {
   auto it = windows_.find(hwnd);
   if (it == windows_.end() || size <= 0) return 0;
   const std::string& title = it->second.titleAnsi;
-  // Like the real function: at most size - 1 bytes, never half a character.
-  size_t n = 0;
-  while (n < title.size()) {
-    unsigned char b = static_cast<unsigned char>(title[n]);
-    size_t width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
-    if (n + width > static_cast<size_t>(size - 1)) break;
-    n += width;
-  }
+  // Like the real function under Wine: at most size - 1 bytes, even when the
+  // cut falls between the two bytes of a character.
+  const size_t n = std::min(title.size(), static_cast<size_t>(size - 1));
   std::memcpy(buffer, title.data(), n);
   buffer[n] = '\0';
   return static_cast<int>(n);
+}
+
+uint32_t FakePlatform::GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) {
+  auto it = windows_.find(hwnd);
+  if (processId) *processId = it == windows_.end() ? 0 : it->second.processId;
+  return it == windows_.end() ? 0 : 1;
+}
+
+bool FakePlatform::IsDBCSLeadByte(uint8_t byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
 bool FakePlatform::SetForegroundWindow(Hwnd hwnd) {
@@ -237,7 +242,8 @@ Hwnd FakePlatform::CreateWindowExA(uint32_t, const char* className, const char* 
                                    uint32_t, int, int, int width, int height, Hwnd parent) {
   if (failCreateWindow) return 0;
   Hwnd h = NewHandle();
-  windows_[h] = Window{windowName ? windowName : "", className, parent, kOriginalProc};
+  windows_[h] =
+      Window{windowName ? windowName : "", className, parent, kOriginalProc, kOwnProcessId};
   if (std::strcmp(className, "msctls_hotkey32") == 0) {
     HotKeyControl control;
     control.parent = parent;
@@ -389,10 +395,19 @@ void FakePlatform::ScriptBox(int answer, std::function<void()> whileOpen) {
 
 int FakePlatform::MsgBox(const std::string& text, int style, const std::string& caption) {
   boxes.push_back({text, style, caption});
-  if (boxScript_.empty()) return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
-  auto [answer, whileOpen] = std::move(boxScript_.front());
-  boxScript_.pop_front();
-  if (whileOpen) whileOpen();
+  // The box is a window of this program while it is open.
+  const Hwnd box = NewHandle();
+  windows_[box] = Window{ToAnsi(caption), "#32770", 0, kOriginalProc, kOwnProcessId};
+  openBoxes_.push_back(box);
+  int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+  if (!boxScript_.empty()) {
+    auto [scripted, whileOpen] = std::move(boxScript_.front());
+    boxScript_.pop_front();
+    if (whileOpen) whileOpen();
+    answer = scripted;
+  }
+  std::erase(openBoxes_, box);
+  DestroyWindow(box);
   return answer;
 }
 
@@ -485,15 +500,16 @@ void FakePlatform::Load(Form& form) {
   auto& state = forms_[&form];
   state = std::make_unique<FormState>();
   state->hwnd = NewHandle();
-  windows_[state->hwnd] = Window{ToAnsi(form.Caption()), "KestruneForm", 0, kOriginalProc};
+  windows_[state->hwnd] =
+      Window{ToAnsi(form.Caption()), "KestruneForm", 0, kOriginalProc, kOwnProcessId};
   for (const auto& control : form.Controls()) {
     ControlKind kind = control->Kind();
     if (kind == ControlKind::Timer || kind == ControlKind::Line ||
         kind == ControlKind::CommonDialog)
       continue;
     Hwnd child = NewHandle();
-    windows_[child] =
-        Window{ToAnsi(control->Caption()), "KestruneControl", state->hwnd, kOriginalProc};
+    windows_[child] = Window{ToAnsi(control->Caption()), "KestruneControl", state->hwnd,
+                             kOriginalProc, kOwnProcessId};
     state->children[control.get()] = child;
   }
   state->loaded = true;

@@ -57,6 +57,13 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   Hwnd AddWindowAnsi(const std::string& titleBytes);
   void DestroyWindow(Hwnd hwnd);
   void SetForeground(Hwnd hwnd) { foreground_ = hwnd; }
+  // The window of the innermost message box open now (this program's), 0
+  // when none is open.
+  Hwnd OpenBox() const { return openBoxes_.empty() ? 0 : openBoxes_.back(); }
+  // Windows of the program under test belong to this process; the others
+  // to another program's.
+  static constexpr uint32_t kOwnProcessId = 0x1F00;
+  static constexpr uint32_t kOtherProcessId = 0x2A00;
   Hwnd Foreground() const { return foreground_; }
   // Sends a message through the window's current procedure chain.
   intptr_t Dispatch(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam);
@@ -160,6 +167,9 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   Hwnd GetForegroundWindow() override;
   int GetWindowTextA(Hwnd hwnd, char* buffer, int size) override;
   bool SetForegroundWindow(Hwnd hwnd) override;
+  uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) override;
+  uint32_t GetCurrentProcessId() override { return kOwnProcessId; }
+  bool IsDBCSLeadByte(uint8_t byte) override;
   Atom GlobalAddAtomA(const char* name) override;
   Atom GlobalDeleteAtom(Atom atom) override;
   bool RegisterHotKey(Hwnd hwnd, int32_t id, uint32_t modifiers, uint32_t vk) override;
@@ -222,6 +232,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
     std::string className;
     Hwnd parent = 0;
     WndProcRef proc = kOriginalProc;
+    uint32_t processId = kOtherProcessId;
   };
   struct FormState;
   class Sink;
@@ -255,6 +266,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   int64_t now_ = 0;
   std::map<const Form*, std::unique_ptr<FormState>> forms_;
   std::vector<const Form*> modalStack_;
+  std::vector<Hwnd> openBoxes_;
 };
 
 }  // namespace kestrune

@@ -49,6 +49,21 @@ bool RealWin32Ops::SetForegroundWindow(Hwnd hwnd) {
   return ::SetForegroundWindow(ToHwnd(hwnd));
 }
 
+uint32_t RealWin32Ops::GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) {
+  DWORD process = 0;
+  const DWORD thread = ::GetWindowThreadProcessId(ToHwnd(hwnd), &process);
+  if (processId) *processId = process;
+  return thread;
+}
+
+uint32_t RealWin32Ops::GetCurrentProcessId() {
+  return ::GetCurrentProcessId();
+}
+
+bool RealWin32Ops::IsDBCSLeadByte(uint8_t byte) {
+  return ::IsDBCSLeadByte(byte);
+}
+
 Atom RealWin32Ops::GlobalAddAtomA(const char* name) {
   return ::GlobalAddAtomA(name);
 }

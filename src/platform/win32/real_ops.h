@@ -13,6 +13,9 @@ class RealWin32Ops final : public Win32Ops {
   Hwnd GetForegroundWindow() override;
   int GetWindowTextA(Hwnd hwnd, char* buffer, int size) override;
   bool SetForegroundWindow(Hwnd hwnd) override;
+  uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) override;
+  uint32_t GetCurrentProcessId() override;
+  bool IsDBCSLeadByte(uint8_t byte) override;
   Atom GlobalAddAtomA(const char* name) override;
   Atom GlobalDeleteAtom(Atom atom) override;
   bool RegisterHotKey(Hwnd hwnd, int32_t id, uint32_t modifiers, uint32_t vk) override;

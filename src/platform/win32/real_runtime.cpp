@@ -52,6 +52,41 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
   return true;
 }
 
+template <typename Function>
+Function ProcOf(HMODULE library, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+// The version library, loaded from the system folder when the version is
+// first asked for: it is not a Known DLL, so an import would let a copy
+// beside the exe run instead.
+struct VersionLibrary {
+  decltype(&GetFileVersionInfoSizeW) infoSize = nullptr;
+  decltype(&GetFileVersionInfoW) info = nullptr;
+  decltype(&VerQueryValueW) query = nullptr;
+};
+
+const VersionLibrary* LoadVersionLibrary() {
+  static const VersionLibrary library = [] {
+    VersionLibrary loaded;
+    HMODULE module = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr) return loaded;
+    loaded.infoSize = ProcOf<decltype(loaded.infoSize)>(module, "GetFileVersionInfoSizeW");
+    loaded.info = ProcOf<decltype(loaded.info)>(module, "GetFileVersionInfoW");
+    loaded.query = ProcOf<decltype(loaded.query)>(module, "VerQueryValueW");
+    return loaded;
+  }();
+  return library.infoSize && library.info && library.query ? &library : nullptr;
+}
+
+// Four lower-case hexadecimal digits, as a string-table name spells them.
+std::wstring Hex4(unsigned value) {
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring digits(4, L'0');
+  for (size_t i = 4; i-- > 0; value >>= 4) digits[i] = kDigits[value & 0xF];
+  return digits;
+}
+
 }  // namespace
 
 RealRuntime::RealRuntime() {
@@ -92,25 +127,31 @@ void RealRuntime::DoEvents() {
   }
 }
 
+// The main window owns every box: it outlives them all, whereas a dialog
+// that owned one could close under it and destroy it unanswered.
 HWND RealRuntime::BoxOwner() const {
-  auto usable = [](HWND w) {
-    return w != nullptr && IsWindowVisible(w) && IsWindowEnabled(w) && !IsIconic(w);
-  };
-  HWND active = GetActiveWindow();
-  if (IsFormWindow(active) && usable(active)) return active;
-  for (auto it = modals_.rbegin(); it != modals_.rend(); ++it) {
-    if (FormWindow* window = WindowOf(*it->form); window && usable(window->Hwnd()))
-      return window->Hwnd();
-  }
   HWND main = MainHwnd();
-  return usable(main) ? main : nullptr;
+  return main != nullptr && IsWindowVisible(main) && !IsIconic(main) ? main : nullptr;
 }
 
 int RealRuntime::MsgBox(const std::string& text, int style, const std::string& caption) {
   HWND owner = BoxOwner();
+  // The box disables its owner only; the other forms wait for it as well.
+  std::vector<HWND> disabled;
+  for (const auto& [form, window] : windows_) {
+    HWND hwnd = window->Hwnd();
+    if (hwnd != nullptr && hwnd != owner && IsWindowEnabled(hwnd)) {
+      EnableWindow(hwnd, FALSE);
+      disabled.push_back(hwnd);
+    }
+  }
   // Without a window to own it the box is still modal to the whole program.
   UINT type = static_cast<UINT>(style) | (owner == nullptr ? MB_TASKMODAL : 0);
-  return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  for (HWND hwnd : disabled) {
+    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+  }
+  return answer;
 }
 
 std::string RealRuntime::AppPath() {
@@ -119,15 +160,17 @@ std::string RealRuntime::AppPath() {
 
 VersionInfo RealRuntime::Version() {
   VersionInfo info;
+  const VersionLibrary* library = LoadVersionLibrary();
+  if (library == nullptr) return info;
   const std::wstring path = ModulePath();
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  const DWORD size = library->infoSize(path.c_str(), &ignored);
   if (size == 0) return info;
   std::vector<BYTE> block(size);
-  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return info;
+  if (!library->info(path.c_str(), 0, size, block.data())) return info;
   void* value = nullptr;
   UINT length = 0;
-  if (VerQueryValueW(block.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+  if (library->query(block.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
     info.major = HIWORD(fixed->dwFileVersionMS);
     info.minor = LOWORD(fixed->dwFileVersionMS);
@@ -137,14 +180,13 @@ VersionInfo RealRuntime::Version() {
     WORD language;
     WORD codePage;
   };
-  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
+  if (!library->query(block.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
       length < sizeof(Translation))
     return info;
   const auto* translation = static_cast<const Translation*>(value);
-  wchar_t key[64];
-  wsprintfW(key, L"\\StringFileInfo\\%04x%04x\\LegalCopyright", translation->language,
-            translation->codePage);
-  if (VerQueryValueW(block.data(), key, &value, &length) && length > 0)
+  const std::wstring key = L"\\StringFileInfo\\" + Hex4(translation->language) +
+                           Hex4(translation->codePage) + L"\\LegalCopyright";
+  if (library->query(block.data(), key.c_str(), &value, &length) && length > 0)
     info.legalCopyright = Narrow(static_cast<const wchar_t*>(value));
   return info;
 }
