@@ -237,7 +237,10 @@ bool ReadSettings(std::string_view bytes, SettingsTarget& target) {
       continue;
     }
     // Lines before the first key line belong to nothing.
-    if (key && !ApplyValue(*key, *line, target)) return false;
+    if (!key)
+      target.IgnoredLine(*line);
+    else if (!ApplyValue(*key, *line, target))
+      return false;
   }
   return true;
 }
