@@ -389,6 +389,25 @@ std::string WaitGone(DWORD pid, DWORD ms) {
   return json.Text();
 }
 
+// A session end requested as another program would request it.
+std::string RequestSessionEnd(UINT flags) {
+  return Json().Bool("ok", true).Bool("done", ExitWindowsEx(flags, 0)).Text();
+}
+
+// Sends a message and waits for the answer: its result and how long it took.
+std::string SendTimed(HWND hwnd, UINT msg, WPARAM wparam) {
+  if (!IsWindowArg(hwnd)) return Fail("no such window");
+  DWORD_PTR result = 0;
+  const ULONGLONG started = GetTickCount64();
+  if (!SendMessageTimeoutW(hwnd, msg, wparam, 0, SMTO_NORMAL, kSendTimeoutMs, &result))
+    return Fail("no answer");
+  return Json()
+      .Bool("ok", true)
+      .Num("result", static_cast<long long>(result))
+      .Num("ms", static_cast<long long>(GetTickCount64() - started))
+      .Text();
+}
+
 // Last resort of a test's clean-up, so one failing test does not leave its
 // program running into the next.
 std::string Kill(DWORD pid) {
@@ -697,6 +716,10 @@ std::string Run(const Line& line) {
   if (v == "getforeground") return GetForeground();
   if (v == "wait-gone") return WaitGone(line.Number(0), line.Number(1));
   if (v == "kill") return Kill(line.Number(0));
+  if (v == "exit-windows") return RequestSessionEnd(static_cast<UINT>(line.Number(0)));
+  if (v == "send")
+    return SendTimed(line.Handle(), static_cast<UINT>(line.Number(1)),
+                     static_cast<WPARAM>(line.Number(2)));
   if (v == "ping") return Ok();
   if (v == "target") return Target(line.rest);
   if (v == "destroy-until-text") {

@@ -150,6 +150,18 @@ void Form1::Form_QueryUnload(int16_t& cancel) {
   UnhookWindowProc(rt.WindowHandle(*this));
 }
 
+// Also while a box, the About dialog or the countdown is open: the settings
+// are saved as on a close attempt, but a failure shows nothing, as a box
+// would hold the session up; the old file is intact then. The countdown's
+// own request is never made.
+void Form1::Form_EndSession() {
+  if (SecondInstance != 1) {
+    KankyouOutPut(SettingsPath());
+    UnhookWindowProc(rt.WindowHandle(*this));
+  }
+  rt.End();
+}
+
 void Form1::Form_Unload() {
   if (SecondInstance == 1) rt.End();
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "hotkey/hotkey_setting.h"
@@ -51,6 +52,7 @@ class Form1 : public Form, public WindowProc {
   void Form_Load() override;
   void Form_QueryUnload(int16_t& cancel) override;
   void Form_Unload() override;
+  void Form_EndSession() override;
   void Click(Control& control) override;
   void Tick(Control& timer) override;
   void MenuClick(int id) override;
@@ -88,7 +90,12 @@ class Form1 : public Form, public WindowProc {
   // Settings file (settings/).
   void LoadSettings(const std::string& path);
   // False when the file could not be written; the old file is then intact.
+  // Bytes this run did not read whole or write itself are kept as the
+  // backup, path + ".bak", first.
   bool KankyouOutPut(const std::string& path);
+  bool SettingsFileNeedsBackup(const std::string& path);
+  // What this run last read whole from the file or wrote to it.
+  std::optional<std::string> settingsBytesKnown;
 
   // Exit actions (actions/).
   void Win_Exit_State();

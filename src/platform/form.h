@@ -160,6 +160,9 @@ class Form {
   virtual void Click(Control& control) { (void)control; }
   virtual void Tick(Control& timer) { (void)timer; }
   virtual void MenuClick(int id) { (void)id; }
+  // The session really ends (log-off, reboot, power off): the system ends
+  // the program once this returns, so it must neither ask nor wait.
+  virtual void Form_EndSession() {}
 
   // The control's container, nullptr for one placed on the form itself.
   Control* ContainerOf(const Control& control);

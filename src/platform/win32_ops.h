@@ -29,6 +29,8 @@ struct TokenPrivilege {
 
 constexpr int kGwlWndProc = -4;
 constexpr uint32_t kWmHotKey = 0x312;
+constexpr uint32_t kWmQueryEndSession = 0x11;
+constexpr uint32_t kWmEndSession = 0x16;
 constexpr uint32_t kWmSetFont = 0x30;
 constexpr uint32_t kWmGetFont = 0x31;
 constexpr uint32_t kHkmSetHotKey = 0x401;

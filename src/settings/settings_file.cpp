@@ -63,19 +63,34 @@ std::optional<DecimalInteger> ParseDecimal(std::string_view text) {
   return DecimalInteger{negative, false, text.substr(firstNonZero)};
 }
 
-// The next line without its CR LF; a last line without one still counts.
-// Only CR LF ends a line: a lone CR or LF is data (the key byte may be one).
+// The next line without its line end: CR LF, or a bare LF as editors on
+// other systems save it. A last line without one still counts. A lone CR is
+// data (the key byte may be one).
 std::optional<std::string_view> NextLine(std::string_view& rest) {
   if (rest.empty()) return std::nullopt;
-  const size_t end = rest.find(kLineEnd);
-  if (end == std::string_view::npos) {
-    std::string_view line = rest;
-    rest = {};
-    return line;
-  }
+  const size_t end = rest.find('\n');
   std::string_view line = rest.substr(0, end);
-  rest.remove_prefix(end + kLineEnd.size());
+  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+// The key byte is written as one raw byte and CR LF, whatever the byte: right
+// after its key line that shape is its value even when the byte is an LF. In
+// a file saved with LF line ends the Enter key's CR is left before the LF.
+std::optional<std::string_view> NextKeyByteLine(std::string_view& rest, bool lfFile) {
+  const bool crLfAfterByte = rest.size() >= 3 && rest.substr(1, 2) == kLineEnd;
+  const bool crBeforeLf = lfFile && rest.substr(0, 2) == kLineEnd;
+  if (!crLfAfterByte && !crBeforeLf) return NextLine(rest);
+  std::string_view line = rest.substr(0, 1);
+  rest.remove_prefix(crLfAfterByte ? 3 : 2);
+  return line;
+}
+
+// Whether the file ends its first line with a bare LF.
+bool SavedWithLfLineEnds(std::string_view bytes) {
+  const size_t end = bytes.find('\n');
+  return end != std::string_view::npos && (end == 0 || bytes[end - 1] != '\r');
 }
 
 bool ApplyOptions(std::string_view line, SettingsTarget& target) {
@@ -210,14 +225,22 @@ std::string SerializeSettings(const SettingsValues& values) {
 
 bool ReadSettings(std::string_view bytes, SettingsTarget& target) {
   std::optional<Key> key;
-  while (const std::optional<std::string_view> line = NextLine(bytes)) {
+  const bool lfFile = SavedWithLfLineEnds(bytes);
+  bool afterKeyByteKey = false;
+  while (const std::optional<std::string_view> line =
+             afterKeyByteKey ? NextKeyByteLine(bytes, lfFile) : NextLine(bytes)) {
+    afterKeyByteKey = false;
     if (line->empty()) continue;
     if (const std::optional<Key> lineKey = KeyOf(*line)) {
       key = lineKey;
+      afterKeyByteKey = key == Key::Char;
       continue;
     }
     // Lines before the first key line belong to nothing.
-    if (key && !ApplyValue(*key, *line, target)) return false;
+    if (!key)
+      target.IgnoredLine(*line);
+    else if (!ApplyValue(*key, *line, target))
+      return false;
   }
   return true;
 }

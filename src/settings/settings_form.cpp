@@ -1,9 +1,17 @@
+#include <cstddef>
+#include <utility>
+
 #include "app/form1.h"
 #include "settings/settings_file.h"
 
 namespace kestrune {
 
 namespace {
+
+// The format holds a few hundred bytes; anything far larger is no settings
+// file, and reading it whole could exhaust the memory.
+constexpr size_t kMaxSettingsFileBytes = 64 * 1024;
+constexpr char kBackupSuffix[] = ".bak";
 
 // Applies each value to the main window as the reader meets it.
 class Form1Target final : public SettingsTarget {
@@ -25,6 +33,9 @@ class Form1Target final : public SettingsTarget {
   void SetFileName(std::string_view ansi) override {
     form_.txtFileName.SetCaption(form_.rt.FromAnsi(std::string(ansi)));
   }
+  void IgnoredLine(std::string_view) override { ignoredLines = true; }
+
+  bool ignoredLines = false;
 
  private:
   Form1& form_;
@@ -43,14 +54,28 @@ SettingsValues CollectSettings(Form1& form) {
 }  // namespace
 
 void Form1::LoadSettings(const std::string& path) {
-  const std::optional<std::string> bytes = rt.ReadFileBytes(path);
+  const std::optional<std::string> bytes = rt.ReadFileBytes(path, kMaxSettingsFileBytes);
   if (!bytes) return;
   Form1Target target(*this);
-  ReadSettings(*bytes, target);
+  // Taken whole only when every line was read and none was left aside.
+  if (ReadSettings(*bytes, target) && !target.ignoredLines) settingsBytesKnown = *bytes;
+}
+
+// Bytes on disk that this run neither read whole nor wrote are the user's:
+// a file in another encoding, one whose reading stopped at a bad line, one
+// edited meanwhile, or one too large to read.
+bool Form1::SettingsFileNeedsBackup(const std::string& path) {
+  if (!rt.FileExists(path)) return false;
+  if (!settingsBytesKnown) return true;
+  return rt.ReadFileBytes(path, kMaxSettingsFileBytes) != settingsBytesKnown;
 }
 
 bool Form1::KankyouOutPut(const std::string& path) {
-  return rt.ReplaceFileBytes(path, SerializeSettings(CollectSettings(*this)));
+  std::string bytes = SerializeSettings(CollectSettings(*this));
+  const std::string backup = SettingsFileNeedsBackup(path) ? path + kBackupSuffix : "";
+  if (!rt.ReplaceFileBytes(path, bytes, backup)) return false;
+  settingsBytesKnown = std::move(bytes);
+  return true;
 }
 
 }  // namespace kestrune

@@ -232,6 +232,7 @@ intptr_t FakePlatform::CallWindowProcA(WndProcRef proc, Hwnd hwnd, uint32_t msg,
                                        intptr_t lParam) {
   if (proc == kOriginalProc) {
     defaultProcMessages.push_back({hwnd, msg, wParam, lParam});
+    if (Form* form = FormOfWindow(hwnd)) return FormWindowProc(*form, msg, wParam);
     return defaultProcResult;
   }
   auto it = procs_.find(proc);
@@ -320,12 +321,14 @@ bool FakePlatform::CloseHandle(Handle handle) {
 }
 
 bool FakePlatform::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
+  if (ended) return false;
   exitRequests.push_back(flags);
   exitReservedArgs.push_back(reserved);
   return true;
 }
 
 bool FakePlatform::SetSystemPowerState(int32_t suspend, int32_t force) {
+  if (ended) return false;
   powerRequests.emplace_back(suspend, force);
   if (powerStateLastError) lastError = *powerStateLastError;
   if (powerStateResult) return *powerStateResult;
@@ -394,6 +397,7 @@ void FakePlatform::ScriptBox(int answer, std::function<void()> whileOpen) {
 }
 
 int FakePlatform::MsgBox(const std::string& text, int style, const std::string& caption) {
+  if (ended) return 0;
   boxes.push_back({text, style, caption});
   // The box is a window of this program while it is open.
   const Hwnd box = NewHandle();
@@ -605,6 +609,43 @@ void FakePlatform::End() {
   endedAtOnce = true;
 }
 
+Form* FakePlatform::FormOfWindow(Hwnd hwnd) {
+  for (const auto& [form, state] : forms_) {
+    if (state->loaded && state->hwnd == hwnd) return const_cast<Form*>(form);
+  }
+  return nullptr;
+}
+
+// What the real backend's form windows do with the messages that reach
+// their own procedure; everything else is left to the system.
+intptr_t FakePlatform::FormWindowProc(Form& form, uint32_t msg, uintptr_t wParam) {
+  if (msg == kWmQueryEndSession) return 1;
+  if (msg == kWmEndSession && wParam != 0) form.Form_EndSession();
+  return defaultProcResult;
+}
+
+bool FakePlatform::EndSession(bool cancelledElsewhere) {
+  std::vector<Hwnd> windows;
+  for (const auto& [form, state] : forms_) {
+    if (state->loaded) windows.push_back(state->hwnd);
+  }
+  bool agreed = true;
+  for (Hwnd hwnd : windows) {
+    if (ended) return agreed;
+    queryEndSessionAnswers.push_back(Dispatch(hwnd, kWmQueryEndSession, 0, 0));
+    agreed = agreed && queryEndSessionAnswers.back() != 0;
+  }
+  const bool ending = agreed && !cancelledElsewhere;
+  for (Hwnd hwnd : windows) {
+    if (!ended) Dispatch(hwnd, kWmEndSession, ending ? 1 : 0, 0);
+  }
+  if (ending && !ended) {
+    ended = true;
+    endedBySystem = true;
+  }
+  return agreed;
+}
+
 bool FakePlatform::Click(Control& control) {
   Form& form = control.Owner();
   if (ended || !IsLoaded(form) || Blocked(form)) return false;
@@ -627,7 +668,7 @@ bool FakePlatform::CloseWindow(Form& form) {
 }
 
 bool FakePlatform::FileExists(const std::string& path) {
-  return files.count(path) != 0;
+  return path.size() <= pathLimit && files.count(path) != 0;
 }
 
 bool FakePlatform::Launch(const std::string& path) {
@@ -666,14 +707,29 @@ std::string FakePlatform::ExpandEnvironmentVariables(const std::string& text) {
   return out;
 }
 
-std::optional<std::string> FakePlatform::ReadFileBytes(const std::string& path) {
+std::optional<std::string> FakePlatform::ReadFileBytes(const std::string& path, size_t maxBytes) {
   auto it = files.find(path);
-  if (it == files.end()) return std::nullopt;
+  if (path.size() > pathLimit || it == files.end() || it->second.size() > maxBytes)
+    return std::nullopt;
+  readSizes.push_back(it->second.size());
   return it->second;
 }
 
-bool FakePlatform::ReplaceFileBytes(const std::string& path, const std::string& bytes) {
-  if (failFileWrites) return false;
+bool FakePlatform::ReplaceFileBytes(const std::string& path, const std::string& bytes,
+                                    const std::string& backupPath) {
+  if (ended || failFileWrites || path.size() > pathLimit || backupPath.size() > pathLimit)
+    return false;
+  const bool exists = files.count(path) != 0;
+  if (exists && readOnlyFiles.count(path)) return false;
+  const std::string folder = path.substr(0, path.find_last_of('\\'));
+  if (noCreateFolders.count(folder)) {
+    // In place: the file and any backup must exist already.
+    if (!exists || (!backupPath.empty() && files.count(backupPath) == 0)) return false;
+  }
+  if (exists && !backupPath.empty()) {
+    if (readOnlyFiles.count(backupPath)) return false;
+    files[backupPath] = files[path];
+  }
   files[path] = bytes;
   return true;
 }

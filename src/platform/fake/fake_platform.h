@@ -154,13 +154,32 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   VersionInfo version{1, 0, 0, "Copyright (C) Kestrune developers"};
   std::map<std::string, std::string> files;  // path -> bytes
   bool failFileWrites = false;
+  // Files with the read-only attribute, and folders whose access rule lets
+  // existing files be written but no file be created (no temporary file:
+  // ReplaceFileBytes then writes in place, a backup only over an old one).
+  std::set<std::string> readOnlyFiles;
+  std::set<std::string> noCreateFolders;
+  // The longest path the system takes; longer ones are refused.
+  size_t pathLimit = 32767;
+  // Every whole-file read, as the bytes it took into memory.
+  std::vector<size_t> readSizes;
   std::vector<std::string> launches;
   // Environment variables for ExpandEnvironmentVariables; names compare
   // without regard to case, as on Windows.
   std::map<std::string, std::string> environment;
-  // True once End ran, or once the last form was unloaded.
+  // True once End ran, or once the last form was unloaded. An ended
+  // program makes no more calls: requests, boxes and writes its code would
+  // make while unwinding are not recorded.
   bool ended = false;
   bool endedAtOnce = false;
+  // A session end as the system runs it: WM_QUERYENDSESSION to every form
+  // window, then WM_ENDSESSION with whether the session really ends (false
+  // when a window refused or someone else cancelled); on a real end the
+  // system then ends the program if it has not ended itself. Returns
+  // whether every window agreed.
+  bool EndSession(bool cancelledElsewhere = false);
+  std::vector<intptr_t> queryEndSessionAnswers;
+  bool endedBySystem = false;
 
   // ---- Win32Ops ----
   bool IsWindow(Hwnd hwnd) override;
@@ -208,8 +227,9 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool FileExists(const std::string& path) override;
   bool Launch(const std::string& path) override;
   std::string ExpandEnvironmentVariables(const std::string& text) override;
-  std::optional<std::string> ReadFileBytes(const std::string& path) override;
-  bool ReplaceFileBytes(const std::string& path, const std::string& bytes) override;
+  std::optional<std::string> ReadFileBytes(const std::string& path, size_t maxBytes) override;
+  bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
+                        const std::string& backupPath) override;
   std::string ToAnsi(const std::string& text) override;
   std::string FromAnsi(const std::string& bytes) override;
   void Load(Form& form) override;
@@ -243,6 +263,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   };
 
   Hwnd NewHandle();
+  Form* FormOfWindow(Hwnd hwnd);
+  intptr_t FormWindowProc(Form& form, uint32_t msg, uintptr_t wParam);
   FormState* StateOf(const Form& form);
   bool Blocked(const Form& form) const;
   bool RunNextPosted();

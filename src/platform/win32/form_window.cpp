@@ -450,6 +450,11 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       rt_.Unload(form_);
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // never hold up or delay a session end
+    case WM_ENDSESSION:
+      if (wParam) form_.Form_EndSession();
+      return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(FormFont());
     case DM_GETDEFID:

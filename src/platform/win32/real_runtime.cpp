@@ -34,10 +34,28 @@ std::wstring FolderOf(const std::wstring& path) {
   return folder;
 }
 
+// A path as the file functions take it at any length: beyond MAX_PATH only
+// the extended form, which the system takes as it is, reaches the file.
+std::wstring SystemPath(const std::wstring& path) {
+  constexpr std::wstring_view kExtended = L"\\\\?\\";
+  if (path.size() < MAX_PATH || path.starts_with(kExtended)) return path;
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD length =
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  if (full.starts_with(L"\\\\")) return std::wstring(kExtended) + L"UNC" + full.substr(1);
+  return std::wstring(kExtended) + full;
+}
+
 HANDLE OpenFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
-  HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, disposition,
+  HANDLE file = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+DWORD AttributesOf(const std::wstring& path) {
+  return GetFileAttributesW(SystemPath(path).c_str());
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -85,6 +103,57 @@ std::wstring Hex4(unsigned value) {
   std::wstring digits(4, L'0');
   for (size_t i = 4; i-- > 0; value >>= 4) digits[i] = kDigits[value & 0xF];
   return digits;
+}
+
+// A new file beside target, named after it. Its name is returned in name;
+// error tells why none could be created.
+unique_handle CreateTemporaryBeside(const std::wstring& target, std::wstring& name, DWORD& error) {
+  constexpr int kAttempts = 64;
+  const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
+  for (DWORD attempt = 0; attempt < kAttempts; ++attempt) {
+    name = target + L"." + std::to_wstring(seed + attempt) + L".tmp";
+    if (unique_handle file{OpenFileW(name, GENERIC_WRITE, 0, CREATE_NEW)}) return file;
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return unique_handle{};
+}
+
+bool WriteToDisk(HANDLE file, const std::string& bytes) {
+  return WriteAll(file, bytes) && SetEndOfFile(file) && FlushFileBuffers(file);
+}
+
+// The last resort where the folder lets the file be written but no file be
+// created: the backup can only go over an existing one, the bytes over the
+// file's own.
+bool WriteInPlace(const std::wstring& target, const std::wstring& backup,
+                  const std::string& bytes) {
+  if (!backup.empty() && !CopyFileW(SystemPath(target).c_str(), SystemPath(backup).c_str(), FALSE))
+    return false;
+  unique_handle file(OpenFileW(target, GENERIC_WRITE, 0, OPEN_EXISTING));
+  return file && WriteToDisk(file.get(), bytes);
+}
+
+// Puts the written temporary file in the target's place. ReplaceFileW keeps
+// the old file under the backup name in the same step, and the old file's
+// attributes and security on the new one.
+bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target,
+                   const std::wstring& backup, bool targetExists) {
+  const std::wstring to = SystemPath(target);
+  const std::wstring from = SystemPath(temporary);
+  if (!targetExists) return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+  const std::wstring keep = backup.empty() ? std::wstring() : SystemPath(backup);
+  if (ReplaceFileW(to.c_str(), from.c_str(), keep.empty() ? nullptr : keep.c_str(),
+                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return true;
+  const DWORD error = GetLastError();
+  if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+    return false;
+  // The old file has left its place: put the new one there, else the old back.
+  if (AttributesOf(target) != INVALID_FILE_ATTRIBUTES) return false;
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (!keep.empty()) MoveFileExW(keep.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+  return false;
 }
 
 }  // namespace
@@ -195,7 +264,7 @@ bool RealRuntime::FileExists(const std::string& path) {
   // A normal file: folders, hidden and system files do not count.
   constexpr DWORD kNotNormal =
       FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = AttributesOf(Widen(path));
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kNotNormal);
 }
 
@@ -226,12 +295,13 @@ std::string RealRuntime::ExpandEnvironmentVariables(const std::string& text) {
   return Narrow(expanded);
 }
 
-std::optional<std::string> RealRuntime::ReadFileBytes(const std::string& path) {
+std::optional<std::string> RealRuntime::ReadFileBytes(const std::string& path, size_t maxBytes) {
   unique_handle file(OpenFileW(Widen(path), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                OPEN_EXISTING));
   LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+  if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > maxBytes)
+    return std::nullopt;
   std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
   size_t done = 0;
   while (done < bytes.size()) {
@@ -245,17 +315,22 @@ std::optional<std::string> RealRuntime::ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-bool RealRuntime::ReplaceFileBytes(const std::string& path, const std::string& bytes) {
+bool RealRuntime::ReplaceFileBytes(const std::string& path, const std::string& bytes,
+                                   const std::string& backupPath) {
   const std::wstring target = Widen(path);
-  wchar_t temporary[MAX_PATH];
-  if (!GetTempFileNameW(FolderOf(target).c_str(), L"kst", 0, temporary)) return false;
-  scope_exit removeTemporary([&] { DeleteFileW(temporary); });
-  {
-    unique_handle file(OpenFileW(temporary, GENERIC_WRITE, 0, CREATE_ALWAYS));
-    if (!file || !WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) return false;
-  }
-  if (!MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return false;
+  const std::wstring backup = backupPath.empty() ? std::wstring() : Widen(backupPath);
+  const DWORD attributes = AttributesOf(target);
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  // Read-only is the user's word; a move over the file would also drop it.
+  if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return false;
+  std::wstring temporary;
+  DWORD error = ERROR_SUCCESS;
+  unique_handle file = CreateTemporaryBeside(target, temporary, error);
+  if (!file) return exists && error == ERROR_ACCESS_DENIED && WriteInPlace(target, backup, bytes);
+  scope_exit removeTemporary([&] { DeleteFileW(SystemPath(temporary).c_str()); });
+  const bool written = WriteToDisk(file.get(), bytes);
+  file.reset();
+  if (!written || !MoveIntoPlace(temporary, target, backup, exists)) return false;
   removeTemporary.dismiss();
   return true;
 }

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "form1_fixture.h"
+
+namespace kestrune {
+namespace {
+
+// The file as the program writes it from the design state with Check1
+// unticked, and with Check1 ticked.
+constexpr char kWrittenUnticked[] =
+    "/HotKey(bShift)\r\nFalse\r\n/HotKey(bCtrl)\r\nFalse\r\n/HotKey(bAlt)\r\nFalse\r\n"
+    "/HotKey(sChar)\r\n\0\r\n/check1.Value\r\n0\r\n/Option1().Value\r\n"
+    "True|False|False|False|False|False\r\n/txtFileName.text\r\n\r\n\r\n";
+const std::string kUnticked(kWrittenUnticked, sizeof kWrittenUnticked - 1);
+constexpr char kWrittenTicked[] =
+    "/HotKey(bShift)\r\nFalse\r\n/HotKey(bCtrl)\r\nFalse\r\n/HotKey(bAlt)\r\nFalse\r\n"
+    "/HotKey(sChar)\r\n\0\r\n/check1.Value\r\n1\r\n/Option1().Value\r\n"
+    "True|False|False|False|False|False\r\n/txtFileName.text\r\n\r\n\r\n";
+const std::string kTicked(kWrittenTicked, sizeof kWrittenTicked - 1);
+
+constexpr char kWriteFailedPrefix[] = "設定ファイルを保存できませんでした。\r\n\r\n";
+constexpr char kWriteFailedSuffix[] =
+    "\r\n\r\nフォルダーに書き込めるか、ファイルが読み取り専用でないか確認してください。"
+    "以前の設定はそのまま残っています。";
+
+class SettingsSafety : public Form1Test {
+ protected:
+  std::string BackupPath() const { return SettingsPath() + ".bak"; }
+
+  // A close attempt answered No: the file is written, the program stays.
+  void CloseAttempt() {
+    fake.ScriptBox(kIdNo);
+    fake.CloseWindow(form1);
+  }
+
+  // A close attempt whose write failed: the report, then the question.
+  void ExpectReportedFailure() {
+    ASSERT_EQ(fake.boxes.size(), 2u);
+    EXPECT_EQ(fake.boxes[0].text, kWriteFailedPrefix + SettingsPath() + kWriteFailedSuffix);
+    EXPECT_EQ(fake.boxes[0].style, 0x10);
+    EXPECT_EQ(fake.boxes[1].text, "アプリケーションを終了しますか ?");
+  }
+};
+
+// Bytes the run did not take whole are the user's: the first replace keeps
+// them, later replaces of the program's own bytes leave that backup alone.
+TEST_F(SettingsSafety, FirstReplaceOfBytesNotReadWholeKeepsThemAsBackup) {
+  const std::string utf16("\xff\xfe/\0H\0o\0t\0K\0e\0y\0\r\0\n\0", 20);
+  std::string fifty = "False";
+  for (int i = 1; i < 50; ++i) fifty += "|False";
+  const std::string typo = "/check1.Value\r\n0\r\n/Option1().Value\r\n" + fifty +
+                           "\r\n/txtFileName.text\r\nC:\\b.wav\r\n";
+  const std::string notes = "my own notes\r\n/check1.Value\r\n0\r\n";
+  for (const std::string& user : {utf16, typo, notes}) {
+    SCOPED_TRACE(user);
+    FakePlatform desk;
+    Form1 form(desk, desk);
+    const std::string path = form.SettingsPath();
+    desk.files[path] = user;
+    desk.Show(form);
+    desk.ScriptBox(kIdNo);
+    desk.CloseWindow(form);
+    EXPECT_EQ(desk.files[path + ".bak"], user);
+    desk.files[path + ".bak"] = "older backup";
+    desk.ScriptBox(kIdNo);
+    desk.CloseWindow(form);
+    EXPECT_EQ(desk.files[path + ".bak"], "older backup");
+    EXPECT_EQ(desk.boxes.size(), 2u);  // the two questions, no report
+  }
+}
+
+TEST_F(SettingsSafety, FileReadWholeOrWrittenByThisRunIsReplacedWithoutBackup) {
+  // LF line ends and a value in another letter case read whole.
+  fake.files[SettingsPath()] = "/check1.Value\n0\n/HotKey(bAlt)\nfalse\n";
+  Start();
+  ASSERT_TRUE(fake.Click(form1.Check1));
+  CloseAttempt();
+  EXPECT_EQ(fake.files[SettingsPath()], kTicked);
+  EXPECT_EQ(fake.files.count(BackupPath()), 0u);
+  ASSERT_TRUE(fake.Click(form1.Check1));
+  CloseAttempt();
+  EXPECT_EQ(fake.files[SettingsPath()], kUnticked);
+  EXPECT_EQ(fake.files.count(BackupPath()), 0u);
+}
+
+TEST_F(SettingsSafety, FileEditedWhileRunningIsKeptAtTheNextWrite) {
+  Start();
+  CloseAttempt();
+  EXPECT_EQ(fake.files.count(BackupPath()), 0u);  // there was no file
+  fake.files[SettingsPath()] = "edited meanwhile";
+  CloseAttempt();
+  EXPECT_EQ(fake.files[BackupPath()], "edited meanwhile");
+  EXPECT_EQ(fake.files[SettingsPath()], kTicked);
+}
+
+// Up to 64 KiB a file is read; one byte more and it is not read at all, the
+// program starts as without a file, and the file becomes the backup.
+TEST_F(SettingsSafety, FileOver64KiBIsNotReadAndKeptAsBackup) {
+  for (size_t size : {size_t{65536}, size_t{65537}}) {
+    SCOPED_TRACE(size);
+    FakePlatform desk;
+    Form1 form(desk, desk);
+    const std::string path = form.SettingsPath();
+    std::string big = "/check1.Value\r\n0\r\n";
+    big.resize(size, '\n');
+    desk.files[path] = big;
+    desk.Show(form);
+    const bool read = size == 65536;
+    EXPECT_EQ(form.Check1.Value(), read ? 0 : 1);
+    EXPECT_EQ(desk.readSizes.size(), read ? 1u : 0u);
+    desk.ScriptBox(kIdNo);
+    desk.CloseWindow(form);
+    EXPECT_EQ(desk.files[path], read ? kUnticked : kTicked);
+    EXPECT_EQ(desk.files.count(path + ".bak"), read ? 0u : 1u);
+    if (!read) {
+      EXPECT_EQ(desk.files[path + ".bak"], big);
+    }
+  }
+}
+
+TEST_F(SettingsSafety, ReadOnlyFileIsNeverReplaced) {
+  fake.files[SettingsPath()] = kTicked;
+  fake.readOnlyFiles.insert(SettingsPath());
+  Start();
+  ASSERT_TRUE(fake.Click(form1.Check1));
+  fake.ScriptBox(kIdOk);
+  fake.ScriptBox(kIdNo);
+  fake.CloseWindow(form1);
+  ExpectReportedFailure();
+  EXPECT_EQ(fake.files[SettingsPath()], kTicked);
+  EXPECT_EQ(fake.readOnlyFiles.count(SettingsPath()), 1u);
+  EXPECT_EQ(fake.files.count(BackupPath()), 0u);
+}
+
+// The system takes paths up to its limit: with the backup path exactly at
+// it the replace works; one character more and it is a reported failure
+// that leaves the file as it was.
+TEST_F(SettingsSafety, DeepFolderAtTheSystemsPathLimit) {
+  for (size_t over : {0u, 1u}) {
+    SCOPED_TRACE(over);
+    FakePlatform desk;
+    desk.pathLimit = 300;
+    desk.appPath = "C:\\" + std::string(300 - 3 - 16 + over, 'd');
+    Form1 form(desk, desk);
+    const std::string path = form.SettingsPath();
+    ASSERT_EQ(path.size() + 4, 300 + over);
+    desk.files[path] = "hand-edited";
+    desk.Show(form);
+    desk.ScriptBox(kIdOk);
+    desk.ScriptBox(kIdNo);
+    desk.CloseWindow(form);
+    if (over == 0) {
+      EXPECT_EQ(desk.files[path], kTicked);
+      EXPECT_EQ(desk.files[path + ".bak"], "hand-edited");
+      EXPECT_EQ(desk.boxes.size(), 1u);
+    } else {
+      EXPECT_EQ(desk.files[path], "hand-edited");
+      ASSERT_EQ(desk.boxes.size(), 2u);
+      EXPECT_EQ(desk.boxes[0].text, kWriteFailedPrefix + path + kWriteFailedSuffix);
+    }
+  }
+}
+
+// Where files may be written but not created, the file is written in place;
+// a backup can only go over an existing one, and without one the user's
+// bytes are not overwritten.
+TEST_F(SettingsSafety, FolderThatAllowsNoNewFilesIsWrittenInPlace) {
+  fake.noCreateFolders.insert(fake.appPath);
+  fake.files[SettingsPath()] = kTicked;
+  Start();
+  ASSERT_TRUE(fake.Click(form1.Check1));
+  CloseAttempt();
+  EXPECT_EQ(fake.files[SettingsPath()], kUnticked);
+
+  fake.files[SettingsPath()] = "edited meanwhile";
+  fake.ScriptBox(kIdOk);
+  CloseAttempt();
+  EXPECT_EQ(fake.files[SettingsPath()], "edited meanwhile");
+  EXPECT_EQ(fake.files.count(BackupPath()), 0u);
+  ASSERT_EQ(fake.boxes.size(), 3u);
+  EXPECT_EQ(fake.boxes[1].text, kWriteFailedPrefix + SettingsPath() + kWriteFailedSuffix);
+
+  fake.files[BackupPath()] = "older backup";
+  CloseAttempt();
+  EXPECT_EQ(fake.files[SettingsPath()], kUnticked);
+  EXPECT_EQ(fake.files[BackupPath()], "edited meanwhile");
+
+  fake.files.erase(SettingsPath());
+  fake.ScriptBox(kIdOk);
+  CloseAttempt();
+  EXPECT_EQ(fake.files.count(SettingsPath()), 0u);
+  EXPECT_EQ(fake.boxes.size(), 6u);
+}
+
+}  // namespace
+}  // namespace kestrune
