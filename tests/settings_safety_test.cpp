@@ -71,6 +71,15 @@ TEST_F(SettingsSafety, FirstReplaceOfBytesNotReadWholeKeepsThemAsBackup) {
   }
 }
 
+// A hidden file is the user's as much as a visible one.
+TEST_F(SettingsSafety, HiddenFileNotReadWholeIsKeptAsBackup) {
+  fake.files[SettingsPath()] = "my own notes\r\n";
+  fake.hiddenFiles.insert(SettingsPath());
+  Start();
+  CloseAttempt();
+  EXPECT_EQ(fake.files[BackupPath()], "my own notes\r\n");
+}
+
 TEST_F(SettingsSafety, FileReadWholeOrWrittenByThisRunIsReplacedWithoutBackup) {
   // LF line ends and a value in another letter case read whole.
   fake.files[SettingsPath()] = "/check1.Value\n0\n/HotKey(bAlt)\nfalse\n";

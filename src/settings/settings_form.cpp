@@ -65,9 +65,11 @@ void Form1::LoadSettings(const std::string& path) {
 // a file in another encoding, one whose reading stopped at a bad line, one
 // edited meanwhile, or one too large to read.
 bool Form1::SettingsFileNeedsBackup(const std::string& path) {
-  if (!rt.FileExists(path)) return false;
-  if (!settingsBytesKnown) return true;
-  return rt.ReadFileBytes(path, kMaxSettingsFileBytes) != settingsBytesKnown;
+  // Whatever can be read counts, a hidden file too; what cannot is the
+  // user's when it is there at all.
+  if (const auto onDisk = rt.ReadFileBytes(path, kMaxSettingsFileBytes))
+    return onDisk != settingsBytesKnown;
+  return rt.FileExists(path);
 }
 
 bool Form1::KankyouOutPut(const std::string& path) {

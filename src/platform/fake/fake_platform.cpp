@@ -668,7 +668,7 @@ bool FakePlatform::CloseWindow(Form& form) {
 }
 
 bool FakePlatform::FileExists(const std::string& path) {
-  return path.size() <= pathLimit && files.count(path) != 0;
+  return path.size() <= pathLimit && files.count(path) != 0 && hiddenFiles.count(path) == 0;
 }
 
 bool FakePlatform::Launch(const std::string& path) {

@@ -158,6 +158,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   // existing files be written but no file be created (no temporary file:
   // ReplaceFileBytes then writes in place, a backup only over an old one).
   std::set<std::string> readOnlyFiles;
+  // Hidden files are no normal files: FileExists does not see them.
+  std::set<std::string> hiddenFiles;
   std::set<std::string> noCreateFolders;
   // The longest path the system takes; longer ones are refused.
   size_t pathLimit = 32767;
