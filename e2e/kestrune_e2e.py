@@ -410,6 +410,18 @@ class WineSession:
     def xdotool(self, *args: str) -> None:
         subprocess.run(["xdotool", *args], env=self.env, timeout=10, check=True)
 
+    def sibling(self) -> "WineSession":
+        """A Wine session of its own (prefix and server) on this display, not yet
+        started: for tests whose program ends the session or changes its server."""
+        own = WineSession(self.exe, self.driver_exe)
+        own._start_xvfb = lambda: self.display  # share the display, not the server
+        return own
+
+    def windows_path(self, path: Path) -> str:
+        """How programs in this session name a Linux path."""
+        return subprocess.run(["winepath", "-w", str(path)], env=self.env, capture_output=True,
+                              text=True, timeout=30).stdout.strip()
+
 
 _session: Optional[WineSession] = None
 

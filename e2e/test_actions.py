@@ -216,8 +216,7 @@ class LogoffTest(ActionsTestBase):
     a Wine session of its own."""
 
     def test_logoff_is_requested_and_the_program_ends_by_itself(self):
-        wine = WineSession(self.wine.exe, self.wine.driver_exe)
-        wine._start_xvfb = lambda: self.wine.display  # share the display, not the server
+        wine = self.wine.sibling()
         self.addCleanup(wine.stop)
         wine.start()
         app = KestruneApp(wine)
@@ -260,8 +259,7 @@ class SoundTest(ActionsTestBase):
         app = self.new_app()
         sound = app.folder / "ベル 1.wav"
         write_wav(sound)
-        windows_path = subprocess.run(["winepath", "-w", str(sound)], env=self.wine.env,
-                                      capture_output=True, text=True, timeout=30).stdout.strip()
+        windows_path = self.wine.windows_path(sound)
         app.write_ini(settings(SOUND, windows_path.encode("cp932")))
         app.launch()
         notepad = self.watch_notepad(app)

@@ -155,8 +155,7 @@ class PlantedDllTest(ActionsTestBase):
         survey = self.new_app()
         wav = survey.folder / "chime.wav"
         write_wav(wav)
-        sound = subprocess.run(["winepath", "-w", str(wav)], env=self.wine.env,
-                               capture_output=True, text=True, timeout=30).stdout.strip()
+        sound = self.wine.windows_path(wav)
         survey.write_ini(settings(SOUND, sound.encode("cp932")))
         names = (self.loaded_names(survey) | ALWAYS) - KNOWN
         print(f"\n[e2e] planting: {sorted(names)}")

@@ -7,8 +7,7 @@ share a Wine session of their own."""
 import time
 import unittest
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDNO, MENU_IDS, TEXTS, KestruneApp, WineSession,
-                          wait_until)
+from kestrune_e2e import ACTION_TIMEOUT, IDNO, MENU_IDS, TEXTS, KestruneApp, wait_until
 from test_actions import LOGOFF, ActionsTestBase, settings
 
 EWX_LOGOFF = 0
@@ -24,8 +23,7 @@ class SessionEndTest(ActionsTestBase):
     @classmethod
     def setUpClass(cls) -> None:
         super().setUpClass()
-        own = WineSession(cls.wine.exe, cls.wine.driver_exe)
-        own._start_xvfb = lambda: cls.wine.display  # share the display, not the server
+        own = cls.wine.sibling()
         cls.addClassCleanup(own.stop)
         own.start()
         cls.own = own

@@ -5,13 +5,11 @@ replaced, and deep folders work or fail with a report, never a crash."""
 
 import os
 import stat
-import subprocess
 import time
 import unittest
 from pathlib import Path
 
-from kestrune_e2e import (IDNO, IDOK, IDYES, LAYOUT, TEXTS, KestruneApp, KestruneTestCase,
-                          WineSession)
+from kestrune_e2e import IDNO, IDOK, IDYES, LAYOUT, TEXTS, KestruneApp, KestruneTestCase
 from test_settings import settings_file
 
 BACKUP = "default.ini.bak"
@@ -43,8 +41,7 @@ class SafetyBase(KestruneTestCase):
                 and not p.name.startswith("wine-")]
 
     def windows_path(self, path: Path) -> str:
-        return subprocess.run(["winepath", "-w", str(path)], env=self.wine.env,
-                              capture_output=True, text=True, timeout=30).stdout.strip()
+        return self.wine.windows_path(path)
 
 
 class HandEditedFileTest(SafetyBase):
@@ -161,8 +158,7 @@ class NoCreateFolderTest(SafetyBase):
     @classmethod
     def setUpClass(cls) -> None:
         super().setUpClass()
-        own = WineSession(cls.wine.exe, cls.wine.driver_exe)
-        own._start_xvfb = lambda: cls.wine.display  # share the display, not the server
+        own = cls.wine.sibling()
         cls.addClassCleanup(own.stop)
         # Every Wine program of the session, and so the server the first one
         # starts, runs through these.
