@@ -174,6 +174,7 @@ class Figures:
     seconds: dict[str, int]  # phase -> length
     cpu_resolution_s: float
     rss_difference: list[tuple[str, int]]  # mapping -> bytes more in Kestrune watching
+    watch_added: list[tuple[str, int]]  # mapping -> bytes Kestrune's capture and watch added
     leaks: dict[str, list[dict[str, float]]]  # kind -> [after the first, after the last]
     leak_rounds: int
     latency_ms: list[float]
@@ -302,6 +303,11 @@ class Figures:
                     "window's, by mapping (`/proc/<pid>/smaps`):", "",
                     "| Mapping | More than the same window |", "|---|---|"]
             out += [f"| `{name}` | {size / 2**20:.3f} MiB |" for name, size in self.rss_difference]
+        if self.watch_added:
+            out += ["", "What the capture and the watch added to Kestrune's own working set, from "
+                    "the end of the idle phase to the end of the watching phase, by mapping:", "",
+                    "| Mapping | Added |", "|---|---|"]
+            out += [f"| `{name}` | {size / 2**20:.3f} MiB |" for name, size in self.watch_added]
         return out
 
     def _leak_section(self) -> list[str]:

@@ -306,7 +306,7 @@ class Bench:
         return {name: {"rss_bytes": median(s.samples), "cpu_s": s.cpu() - start[name]}
                 for name, s in samplers.items()}
 
-    def measure_memory(self) -> tuple[dict, list[tuple[str, int]]]:
+    def measure_memory(self) -> tuple[dict, list[tuple[str, int]], list[tuple[str, int]]]:
         app = self.launch(settings(1))
         others = []
         try:
@@ -317,11 +317,13 @@ class Bench:
                 samplers[name] = ProcSampler(unix_pid(program))
             time.sleep(SETTLE_SECONDS)  # past the starts' own work
             memory = {IDLE: self.sample_phase(samplers, IDLE_SECONDS)}
+            idle_mappings = samplers[KESTRUNE].mappings()
             self.watch(app)
             time.sleep(SETTLE_SECONDS)
             memory[WATCHING] = self.sample_phase(samplers, WATCH_SECONDS)
-            difference = largest_differences(samplers[KESTRUNE].mappings(),
-                                             samplers[SAME].mappings(), 8)
+            watching_mappings = samplers[KESTRUNE].mappings()
+            difference = largest_differences(watching_mappings, samplers[SAME].mappings(), 8)
+            added = largest_differences(watching_mappings, idle_mappings, 8)
             if not app.dump().controls_with(STOP_WATCH, "push"):
                 raise E2EError("the watch ended during the measurement")
         finally:
@@ -329,7 +331,7 @@ class Bench:
                 self.kill(pid)
             app.cleanup()
         print(f"[bench] memory: {memory}", flush=True)
-        return memory, difference
+        return memory, difference, added
 
     # Leaks ------------------------------------------------------------------------------
 
@@ -416,7 +418,7 @@ class Bench:
             self.wine.xdotool("mousemove", "1270", "1010")
             differences, pixels = self.check_same_window()
             starts = self.measure_starts()
-            memory, rss_difference = self.measure_memory()
+            memory, rss_difference, watch_added = self.measure_memory()
             cycles, latency = self.measure_cycles()
             cancelled = self.measure_cancelled_countdowns()
             countdown = self.measure_countdowns()
@@ -430,6 +432,7 @@ class Bench:
             same_pixels=pixels, font_smaller=self.font_smaller, start_ms=starts, memory=memory,
             seconds={IDLE: IDLE_SECONDS, WATCHING: WATCH_SECONDS},
             cpu_resolution_s=1 / ProcSampler.TICKS, rss_difference=rss_difference,
+            watch_added=watch_added,
             leaks={CYCLES: cycles, COUNTDOWNS: cancelled}, leak_rounds=LEAK_ROUNDS,
             latency_ms=latency, countdown=countdown, notes=self.notes)
 

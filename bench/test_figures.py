@@ -25,7 +25,7 @@ def figures(**changes) -> Figures:
         memory={phase: {"Kestrune": dict(program), "same window": dict(program),
                         "bare window": {"rss_bytes": 20e6, "cpu_s": 0.0}}
                 for phase in ("idle", "watching")},
-        seconds={"idle": 30, "watching": 60}, cpu_resolution_s=0.01, rss_difference=[],
+        seconds={"idle": 30, "watching": 60}, cpu_resolution_s=0.01, rss_difference=[], watch_added=[],
         leaks={CYCLES: [snapshot(), snapshot(30.2, 41)], COUNTDOWNS: [snapshot(), snapshot()]},
         leak_rounds=30, latency_ms=[500.0, 900.0, 100.0], countdown=[], notes=[])
     base.update(changes)
