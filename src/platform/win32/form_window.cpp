@@ -280,10 +280,12 @@ int FormWindow::CaptionRoom(const Control& control) const {
 int FormWindow::FittingSize(std::span<const Control* const> controls, int largest) {
   std::vector<std::wstring> texts;
   std::vector<int> rooms;
+  std::vector<int> ems;  // at most one em a character
   for (const Control* control : controls) {
     if (const int room = CaptionRoom(*control); room > 0) {
       texts.push_back(Widen(control->Caption()));
       rooms.push_back(room);
+      ems.push_back(static_cast<int>(texts.back().size()));
     }
   }
   if (rooms.empty()) return largest;
@@ -291,7 +293,7 @@ int FormWindow::FittingSize(std::span<const Control* const> controls, int larges
       std::max(1, std::abs(static_cast<int>(defaultFont_.lfHeight)) * kSmallestFontPercent / 100);
   HDC dc = GetDC(hwnd_);
   HGDIOBJ previous = GetCurrentObject(dc, OBJ_FONT);
-  const int pixels = FittingPixels(largest, floor, rooms, [&](size_t i, int size) {
+  const int pixels = FittingPixels(largest, floor, rooms, ems, [&](size_t i, int size) {
     SIZE extent{};
     SelectObject(dc, DefaultFont(size));
     GetTextExtentPoint32W(dc, texts[i].c_str(), static_cast<int>(texts[i].size()), &extent);
@@ -350,11 +352,10 @@ void FormWindow::CreateControls() {
   // One size for the whole form, the one at which every caption fits.
   std::vector<const Control*> all;
   for (const auto& control : controls) all.push_back(control.get());
-  const int fitted = FittingSize(all, formFontPixels_);
+  formFontPixels_ = FittingSize(all, formFontPixels_);
   // Under Wine every realised size keeps its own glyph cache: keep only the
   // size the captions are drawn at.
-  if (fitted != formFontPixels_) defaultFonts_.erase(formFontPixels_);
-  formFontPixels_ = fitted;
+  std::erase_if(defaultFonts_, [&](const auto& font) { return font.first != formFontPixels_; });
   // Each child is created below its siblings. Frames come after the rest so
   // they never paint over what they hold (they are no tab stops, so the tab
   // order stays), and outer frames, first in the table, come last to lie
