@@ -607,9 +607,12 @@ HWND PaintedWindow(DWORD pid) {
 }
 
 // Starts a program and times it to its first painted window, as a user sees
-// the start. Arguments: timeout in ms, the folder to start in, the program.
+// the start. Arguments: timeout in ms, the folder to start in, the program
+// and the program's own arguments, if any, after " -- ".
 std::string StartPaint(DWORD timeout, const std::string& folder, const std::string& program) {
-  std::wstring command = L"\"" + Wide(program) + L"\"";
+  const size_t dashes = program.find(" -- ");
+  std::wstring command = L"\"" + Wide(program.substr(0, dashes)) + L"\"";
+  if (dashes != std::string::npos) command += L" " + Wide(program.substr(dashes + 4));
   std::wstring directory = Wide(folder);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 
 #include "app/form1.h"
@@ -8,10 +7,16 @@ namespace kestrune {
 
 namespace {
 
+// As printf's "%X" writes it; done by hand, as the printf family would add a
+// formatter with floating point to the exe for this one number.
 std::string UpperHex(uint32_t value) {
-  char digits[9];
-  std::snprintf(digits, sizeof digits, "%X", value);
-  return digits;
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return text;
 }
 
 // The hotkey message is ours when the last four hexadecimal digits of its

@@ -268,7 +268,9 @@ int FormWindow::CaptionRoom(const Control& control) const {
     default:
       return 0;
   }
-  if (control.Caption().empty() || control.Design().fontName != nullptr) return 0;
+  // A hidden caption never shows, so it must not make the others smaller.
+  if (!control.Visible() || control.Caption().empty() || control.Design().fontName != nullptr)
+    return 0;
   return std::max(0, Px(control.Design().width) - MulDiv(decoration, dpi_, 96));
 }
 
@@ -278,10 +280,12 @@ int FormWindow::CaptionRoom(const Control& control) const {
 int FormWindow::FittingSize(std::span<const Control* const> controls, int largest) {
   std::vector<std::wstring> texts;
   std::vector<int> rooms;
+  std::vector<int> ems;  // at most one em a character
   for (const Control* control : controls) {
     if (const int room = CaptionRoom(*control); room > 0) {
       texts.push_back(Widen(control->Caption()));
       rooms.push_back(room);
+      ems.push_back(static_cast<int>(texts.back().size()));
     }
   }
   if (rooms.empty()) return largest;
@@ -289,7 +293,7 @@ int FormWindow::FittingSize(std::span<const Control* const> controls, int larges
       std::max(1, std::abs(static_cast<int>(defaultFont_.lfHeight)) * kSmallestFontPercent / 100);
   HDC dc = GetDC(hwnd_);
   HGDIOBJ previous = GetCurrentObject(dc, OBJ_FONT);
-  const int pixels = FittingPixels(largest, floor, rooms, [&](size_t i, int size) {
+  const int pixels = FittingPixels(largest, floor, rooms, ems, [&](size_t i, int size) {
     SIZE extent{};
     SelectObject(dc, DefaultFont(size));
     GetTextExtentPoint32W(dc, texts[i].c_str(), static_cast<int>(texts[i].size()), &extent);
@@ -298,6 +302,15 @@ int FormWindow::FittingSize(std::span<const Control* const> controls, int larges
   SelectObject(dc, previous);
   ReleaseDC(hwnd_, dc);
   return pixels;
+}
+
+// A caption that changes or comes into view gets the form's size, or a
+// smaller one where it would be cut off there.
+void FormWindow::FitCaption(const Control& control, HWND child) {
+  if (control.Design().fontName != nullptr) return;
+  const Control* changed = &control;
+  const int pixels = FittingSize({&changed, 1}, formFontPixels_);
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(pixels)), FALSE);
 }
 
 HFONT FormWindow::FontFor(const Control& control) {
@@ -340,6 +353,9 @@ void FormWindow::CreateControls() {
   std::vector<const Control*> all;
   for (const auto& control : controls) all.push_back(control.get());
   formFontPixels_ = FittingSize(all, formFontPixels_);
+  // Under Wine every realised size keeps its own glyph cache: keep only the
+  // size the captions are drawn at.
+  std::erase_if(defaultFonts_, [&](const auto& font) { return font.first != formFontPixels_; });
   // Each child is created below its siblings. Frames come after the rest so
   // they never paint over what they hold (they are no tab stops, so the tab
   // order stays), and outer frames, first in the table, come last to lie
@@ -609,11 +625,7 @@ void FormWindow::ControlChanged(Control& control, Property property) {
   switch (property) {
     case Property::Caption:
       if (child == nullptr) break;
-      if (control.Design().fontName == nullptr) {
-        const Control* changed = &control;
-        const int pixels = FittingSize({&changed, 1}, formFontPixels_);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(pixels)), FALSE);
-      }
+      FitCaption(control, child);
       SetWindowTextW(child, Widen(control.Caption()).c_str());
       break;
     case Property::Enabled:
@@ -623,7 +635,9 @@ void FormWindow::ControlChanged(Control& control, Property property) {
         RefreshEnabled();
       break;
     case Property::Visible:
-      if (child != nullptr) ShowWindow(child, control.Visible() ? SW_SHOWNA : SW_HIDE);
+      if (child == nullptr) break;
+      if (control.Visible()) FitCaption(control, child);  // not fitted while hidden
+      ShowWindow(child, control.Visible() ? SW_SHOWNA : SW_HIDE);
       break;
     case Property::Value:
       ShowValue(control, child);

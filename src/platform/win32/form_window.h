@@ -52,6 +52,7 @@ class FormWindow final : public FormSink {
   HFONT DefaultFont(int pixels);
   int CaptionRoom(const Control& control) const;
   int FittingSize(std::span<const Control* const> controls, int largest);
+  void FitCaption(const Control& control, HWND child);
   HFONT FormFont() { return formFontPixels_ > 0 ? DefaultFont(formFontPixels_) : nullptr; }
   int Px(int twips) const { return MulDiv(twips, dpi_, 1440); }
   POINT OriginOf(const Control& control);
