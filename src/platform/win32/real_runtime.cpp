@@ -111,7 +111,9 @@ unique_handle CreateTemporaryBeside(const std::wstring& target, std::wstring& na
   constexpr int kAttempts = 64;
   const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
   for (DWORD attempt = 0; attempt < kAttempts; ++attempt) {
-    name = target + L"." + std::to_wstring(seed + attempt) + L".tmp";
+    // Hex digits of our own: the wide printf family would add about 24 KB.
+    const DWORD unique = seed + attempt;
+    name = target + L"." + Hex4(unique >> 16) + Hex4(unique) + L".tmp";
     if (unique_handle file{OpenFileW(name, GENERIC_WRITE, 0, CREATE_NEW)}) return file;
     error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
