@@ -336,7 +336,7 @@ class Bench:
             time.sleep(SETTLE_SECONDS)
             memory[WATCHING] = self.sample_phase(samplers, WATCH_SECONDS)
             watching_mappings = samplers[KESTRUNE].mappings()
-            difference = largest_differences(watching_mappings, samplers[SAME].mappings(), 8)
+            difference = largest_differences(watching_mappings, samplers[SAME_BOX].mappings(), 8)
             added = largest_differences(watching_mappings, idle_mappings, 8)
             if not app.dump().controls_with(STOP_WATCH, "push"):
                 raise E2EError("the watch ended during the measurement")

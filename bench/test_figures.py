@@ -121,6 +121,17 @@ class JudgingTest(unittest.TestCase):
         names = [c.name for c in figures(memory=memory).missed()]
         self.assertEqual(names, ["working set while watching, ratio to the same window"])
 
+    def test_watching_is_measured_against_the_window_that_showed_the_box(self):
+        memory = figures().memory
+        memory["watching"]["same window after the capture's box, minimised"] = {
+            "rss_bytes": 30.3e6, "cpu_s": 0.0}
+        memory["watching"]["Kestrune"]["rss_bytes"] = 30.4e6
+        self.assertEqual(figures(memory=memory).missed(), [])
+        memory["watching"]["Kestrune"]["rss_bytes"] = 30.7e6
+        self.assertEqual([c.name for c in figures(memory=memory).missed()], [
+            "working set while watching, ratio to the same window after the capture's box, "
+            "minimised"])
+
     def test_leak_beyond_noise_misses(self):
         cases = [  # last snapshot, the figure that must miss
             (snapshot(windows=3), "top-level windows"),
