@@ -82,6 +82,12 @@ step_fuzz_settings() {
   fi
 }
 
+# The bench's own arithmetic (ratios, targets, leak noise, the yardstick's
+# comparison); the bench itself is scripts/bench.sh, too long for every run.
+step_bench_figures() {
+  python3 -m unittest discover -s bench -p 'test_*.py'
+}
+
 # name:function:prerequisite step (or -)
 STEPS=(
   "deps:step_deps:-"
@@ -93,6 +99,7 @@ STEPS=(
   "windows build:step_windows_build:deps"
   "windows imports:step_windows_imports:windows build"
   "end-to-end tests:step_e2e:windows build"
+  "bench figures:step_bench_figures:deps"
 )
 
 # Bash reads a script as it runs it; a function is read whole, so editing
