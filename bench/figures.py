@@ -94,9 +94,10 @@ def ratio(value: float, baseline: float, resolution: float = 0.0) -> float:
 def _num(value: float) -> str:
     if value == float("inf"):
         return "∞"
-    if abs(value) >= 100:
+    if abs(value) >= 100 or float(value).is_integer():
         return f"{value:.0f}"
-    return f"{value:.2f}"
+    # Three places: a ratio of 1.008 against a limit of 1.01 must not read 1.01.
+    return f"{value:.3f}"
 
 
 def per_round_ratios(values: Sequence[float], baselines: Sequence[float]) -> list[float]:
