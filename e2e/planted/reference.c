@@ -16,8 +16,8 @@ void Start(void) {
   wc.hInstance = GetModuleHandleW(NULL);
   wc.lpszClassName = L"KestruneReference";
   RegisterClassW(&wc);
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"KestruneReference", WS_OVERLAPPEDWINDOW, 0,
-                              0, 200, 100, NULL, NULL, wc.hInstance, NULL);
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"KestruneReference", WS_OVERLAPPEDWINDOW, 0, 0,
+                              200, 100, NULL, NULL, wc.hInstance, NULL);
   ShowWindow(hwnd, SW_SHOW);
   SetTimer(hwnd, 1, 2000, NULL);
   MSG msg;
