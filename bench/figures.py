@@ -315,8 +315,9 @@ class Figures:
             out += ["", "Kestrune while watching against the same window that never showed the "
                     f"box (reference, no target): {self.rss_ratio(WATCHING, SAME):.3f}."]
         if self.rss_difference:
-            out += ["", f"Where Kestrune's working set while watching is larger than the "
-                    f"{self.watching_baseline()}'s, by mapping (`/proc/<pid>/smaps`):", "",
+            out += ["", "Where Kestrune's working set while watching is larger than its "
+                    f"yardstick's ({self.watching_baseline()}), by mapping (`/proc/<pid>/smaps`):",
+                    "",
                     "| Mapping | More |", "|---|---|"]
             out += [f"| `{name}` | {size / 2**20:.3f} MiB |" for name, size in self.rss_difference]
         if self.watch_added:

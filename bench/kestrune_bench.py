@@ -164,12 +164,13 @@ class Bench:
             "the handle dies, the first moment any watcher could notice.",
             "The same wait lies between the countdown's end and the end of the process: the "
             "main window closes after the request.",
-            "While watching, Kestrune has shown the capture's confirmation box, which the same "
-            "window never does. Under Wine a message box leaves about 0.3 MiB behind in any "
+            "While watching, Kestrune has shown the capture's confirmation box, which the plain "
+            "same window never does. Under Wine a message box leaves about 0.3 MiB behind in any "
             "program (the dialog code of `user32.dll`, the box's X shared-memory surface, which "
-            "Wine keeps, and the glyphs of its text): the reference row \"same window after the "
-            "capture's box\" pays it too, and the table of what the capture added shows it in "
-            "Kestrune. It does not grow with further boxes (see the leak counts).",
+            "Wine keeps, and the glyphs of its text): the same window after the capture's box, "
+            "the yardstick of the watching target, pays it too, and the table of what the capture "
+            "added shows it in Kestrune. It does not grow with further boxes (see the leak "
+            "counts).",
             "Fitting the captions: the form's font is measured at one size only, the size the "
             "characters promise (a Japanese UI face draws nothing wider than an em), which is "
             "the size drawn at wherever the captions are full-width; hidden captions are not "
