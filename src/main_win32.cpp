@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/form1.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/real_ops.h"
 #include "platform/win32/real_runtime.h"
 
@@ -16,11 +17,10 @@ void LoadCommonControls() {
   // import, which Wine resolves without the search restriction; loaded here
   // first, from the system folder, that import finds it in place.
   LoadLibraryExW(L"msimg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (library == nullptr) return;
   using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const auto init = reinterpret_cast<Init>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "InitCommonControlsEx")));
+  const auto init = kestrune::win32::ProcOf<Init>(
+      LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32),
+      "InitCommonControlsEx");
   if (init == nullptr) return;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_HOTKEY_CLASS | ICC_PROGRESS_CLASS |
                                                      ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};

@@ -28,12 +28,6 @@ constexpr int kSmallestFontPercent = 75;
 
 int g_dispatching = 0;
 
-template <typename Fn>
-Fn UserProc(const char* name) {
-  FARPROC proc = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
-
 int ScreenDpi() {
   HDC dc = GetDC(nullptr);
   int dpi = GetDeviceCaps(dc, LOGPIXELSY);
@@ -139,7 +133,8 @@ WPARAM CheckState(int value) {
 
 int DpiFor(HWND hwnd) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto getDpiForWindow = UserProc<GetDpiForWindowFn>("GetDpiForWindow");
+  static const auto getDpiForWindow =
+      ProcOf<GetDpiForWindowFn>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
   if (hwnd != nullptr && getDpiForWindow != nullptr) {
     if (UINT dpi = getDpiForWindow(hwnd)) return static_cast<int>(dpi);
   }

@@ -79,6 +79,14 @@ inline uint32_t FromHwnd(HWND h) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
 }
 
+// A function of a loaded library, as its own type; nullptr where the library
+// or the function is missing (a newer system's function, for one).
+template <typename Function>
+Function ProcOf(HMODULE library, const char* name) {
+  if (library == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
 // Conversions between a code page's bytes and UTF-16.
 std::wstring Widen(std::string_view text, UINT codePage = CP_UTF8);
 std::string Narrow(std::wstring_view text, UINT codePage = CP_UTF8);

@@ -173,12 +173,8 @@ uint32_t RealWin32Ops::GetLastError() {
 uint32_t RealWin32Ops::mciSendStringA(const char* command, char* returnBuffer,
                                       uint32_t returnLength, Hwnd callback) {
   using SendString = MCIERROR(WINAPI*)(LPCSTR, LPSTR, UINT, HWND);
-  static const SendString send = []() -> SendString {
-    HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (winmm == nullptr) return nullptr;
-    FARPROC proc = GetProcAddress(winmm, "mciSendStringA");
-    return reinterpret_cast<SendString>(reinterpret_cast<void (*)()>(proc));
-  }();
+  static const auto send = ProcOf<SendString>(
+      LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "mciSendStringA");
   if (send == nullptr) return MCIERR_CANNOT_LOAD_DRIVER;
   return send(command, returnBuffer, returnLength, ToHwnd(callback));
 }

@@ -70,11 +70,6 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
   return true;
 }
 
-template <typename Function>
-Function ProcOf(HMODULE library, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-}
-
 // The version library, loaded from the system folder when the version is
 // first asked for: it is not a Known DLL, so an import would let a copy
 // beside the exe run instead.
