@@ -34,6 +34,13 @@ def write_wav(path: Path, seconds: float = 0.3) -> None:
         out.writeframes(b"\x00\x10" * int(8000 * seconds))
 
 
+def choose_sound(app: KestruneApp, name: str) -> None:
+    """A playable WAV file beside the exe, chosen as the action by default.ini."""
+    sound = app.folder / name
+    write_wav(sound)
+    app.write_ini(settings(SOUND, app.wine.windows_path(sound).encode("cp932")))
+
+
 class ActionsTestBase(KestruneTestCase):
 
     def find(self, title: str, wine: WineSession = None) -> list:
@@ -257,10 +264,7 @@ class SoundTest(ActionsTestBase):
 
     def test_real_wave_file_plays_without_a_message(self):
         app = self.new_app()
-        sound = app.folder / "ベル 1.wav"
-        write_wav(sound)
-        windows_path = self.wine.windows_path(sound)
-        app.write_ini(settings(SOUND, windows_path.encode("cp932")))
+        choose_sound(app, "ベル 1.wav")
         app.launch()
         notepad = self.watch_notepad(app)
         self.close_watched(app, notepad)

@@ -24,7 +24,7 @@ from pathlib import Path
 
 from kestrune_e2e import (ACTION_TIMEOUT, IDYES, MENU_IDS, TEXTS, WINDOW_TIMEOUT, E2EError,
                           KestruneApp, wait_until)
-from test_actions import SOUND, ActionsTestBase, settings, write_wav
+from test_actions import ActionsTestBase, choose_sound
 
 PLANTED = Path(__file__).resolve().parent / "planted"
 MINGW = "x86_64-w64-mingw32-"
@@ -153,14 +153,11 @@ class PlantedDllTest(ActionsTestBase):
 
     def test_no_planted_dll_runs(self):
         survey = self.new_app()
-        wav = survey.folder / "chime.wav"
-        write_wav(wav)
-        sound = self.wine.windows_path(wav)
-        survey.write_ini(settings(SOUND, sound.encode("cp932")))
+        choose_sound(survey, "chime.wav")
         names = (self.loaded_names(survey) | ALWAYS) - KNOWN
         print(f"\n[e2e] planting: {sorted(names)}")
 
-        app = self.new_app(settings(SOUND, sound.encode("cp932")))
+        app = self.new_app(survey.read_ini())  # the same sound, in the survey's folder
         for name in sorted(names):
             self.build_stub(name, app.folder)
         reference = self.build_reference(app.folder)
