@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <numeric>
 #include <string>
+#include <utility>
 
 #include "platform/win32/font_fit.h"
 #include "platform/win32/real_runtime.h"
@@ -27,6 +28,7 @@ constexpr int kCheckMarkPx = 20;
 constexpr int kSmallestFontPercent = 75;
 
 int g_dispatching = 0;
+constexpr int kNotTicking = -1;
 
 int ScreenDpi() {
   HDC dc = GetDC(nullptr);
@@ -334,7 +336,7 @@ POINT FormWindow::OriginOf(const Control& control) {
 void FormWindow::CreateControls() {
   const auto& controls = form_.Controls();
   children_.assign(controls.size(), nullptr);
-  ticking_.assign(controls.size(), false);
+  tickingAt_.assign(controls.size(), kNotTicking);
   // Creation order is the tab order; rows without one come last.
   std::vector<size_t> order(controls.size());
   std::iota(order.begin(), order.end(), size_t{0});
@@ -543,12 +545,16 @@ void FormWindow::OnTimer(UINT_PTR id) {
   const size_t index = id - kFirstTimerId;
   const auto& controls = form_.Controls();
   if (index >= controls.size() || controls[index]->Kind() != ControlKind::Timer) return;
-  // A tick that pumps messages must not run itself again inside; missed
-  // ticks fold into the next one.
-  if (ticking_[index]) return;
-  ticking_[index] = true;
+  // A tick that pumps messages must not run itself again inside its pump
+  // step; missed ticks fold into the next one. A box or modal form opened
+  // inside the tick waits for the user instead, and the timer goes on
+  // meanwhile, as it does when that box opens outside a tick: the countdown
+  // must not stop because a close request arrived during one of its steps.
+  const int depth = rt_.ModalDepth();
+  if (tickingAt_[index] == depth) return;
+  const int outer = std::exchange(tickingAt_[index], depth);
   form_.Tick(*controls[index]);
-  ticking_[index] = false;
+  tickingAt_[index] = outer;
 }
 
 void FormWindow::ShowValue(const Control& control, HWND child) {

@@ -84,7 +84,9 @@ class FormWindow final : public FormSink {
   HWND tooltip_ = nullptr;  // owned by hwnd_, destroyed with it
   HWND lastFocus_ = nullptr;
   std::vector<HWND> children_;  // by control index; null for windowless kinds
-  std::vector<bool> ticking_;   // by control index
+  // By control index: the modal depth a tick of that timer runs at, or
+  // kNotTicking.
+  std::vector<int> tickingAt_;
 };
 
 // The screen's DPI for a window (its monitor's, where the system tells).

@@ -213,7 +213,9 @@ int RealRuntime::MsgBox(const std::string& text, int style, const std::string& c
   }
   // Without a window to own it the box is still modal to the whole program.
   UINT type = static_cast<UINT>(style) | (owner == nullptr ? MB_TASKMODAL : 0);
+  ++modalDepth_;
   const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  --modalDepth_;
   for (HWND hwnd : disabled) {
     if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
   }
@@ -399,6 +401,7 @@ void RealRuntime::ShowModal(Form& form) {
   // user may be working in another program.
   ShowWindow(window->Hwnd(), SW_SHOW);
   MSG msg{};
+  ++modalDepth_;
   while (WindowOf(form) != nullptr) {
     if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
       PostQuitMessage(static_cast<int>(msg.wParam));  // the outer loop ends too
@@ -406,6 +409,7 @@ void RealRuntime::ShowModal(Form& form) {
     }
     Dispatch(msg);
   }
+  --modalDepth_;
   EndModal(form);
   if (previous != nullptr && IsWindow(previous) && IsWindowVisible(previous))
     SetForegroundWindow(previous);

@@ -23,6 +23,8 @@ class RealRuntime final : public WindowRuntime {
 
   // The program's message loop; returns when the main window is gone.
   int Run();
+  // How many modal loops (boxes, modal forms) are running inside each other.
+  int ModalDepth() const { return modalDepth_; }
 
   int MsgBox(const std::string& text, int style, const std::string& caption) override;
   void DoEvents() override;
@@ -69,6 +71,7 @@ class RealRuntime final : public WindowRuntime {
   // Windows of unloaded forms, freed once no message of theirs is running.
   std::vector<std::unique_ptr<FormWindow>> unloaded_;
   std::vector<Modal> modals_;
+  int modalDepth_ = 0;
 };
 
 }  // namespace kestrune::win32
