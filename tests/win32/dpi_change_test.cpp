@@ -9,6 +9,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -141,9 +143,47 @@ class Session {
   std::unique_ptr<Form> form_;
 };
 
+// With KESTRUNE_DPI_PICTURES naming a folder, the main window's client area
+// goes there as name.bmp, for the eye: docs/images has its pictures from here.
+void Picture(HWND top, Kind kind, const std::string& name) {
+  const char* folder = std::getenv("KESTRUNE_DPI_PICTURES");
+  if (folder == nullptr || kind != Kind::Main) return;
+  ShowWindow(top, SW_SHOWNA);
+  RedrawWindow(top, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT r;
+  GetClientRect(top, &r);
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = r.right - r.left;
+  header.biHeight = r.bottom - r.top;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  HDC window = GetDC(top);
+  HDC memory = CreateCompatibleDC(window);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(window, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
+                                    &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, header.biWidth, header.biHeight, window, 0, 0, SRCCOPY);
+  SelectObject(memory, previous);
+  const DWORD size = static_cast<DWORD>((header.biWidth * 3 + 3) / 4 * 4 * header.biHeight);
+  constexpr DWORD kHeaders = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  const BITMAPFILEHEADER file{0x4D42, kHeaders + size, 0, 0, kHeaders};
+  std::ofstream out(std::string(folder) + "/" + name + ".bmp", std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&header), sizeof header);
+  out.write(static_cast<const char*>(bits), size);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(top, window);
+}
+
 Shot FreshAt(Kind kind, int dpi) {
   Session session;
-  return Take(session.Open(kind, dpi));
+  HWND hwnd = session.Open(kind, dpi);
+  Picture(hwnd, kind, "dpi-fresh-" + std::to_string(dpi));
+  return Take(hwnd);
 }
 
 // Where Windows would put the window at the new DPI: scaled about its corner.
@@ -176,8 +216,9 @@ TEST(DpiChange, EachFormShowsWhatOneMadeAtTheNewDpiShows) {
                    std::to_string(to));
       RECT suggested = Suggested(hwnd, dpi, to);
       SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
-      dpi = to;
+      Picture(hwnd, kind, "dpi-change-" + std::to_string(dpi) + "-to-" + std::to_string(to));
       const Shot changed = Take(hwnd);
+      dpi = to;
       EXPECT_EQ(fresh[to].client, clients.at({kind, to}));
       EXPECT_EQ(changed.client, fresh[to].client);
       EXPECT_EQ(changed.icons, fresh[to].icons);
