@@ -483,19 +483,7 @@ void FormWindow::LayOutAgain() {
     HWND child = children_[i];
     if (child == nullptr) continue;
     const Control& control = *controls[i];
-    Placement place = PlaceOf(control);
-    if (control.Kind() == ControlKind::Line) {
-      // An etched line sizes itself when it is made: its client keeps the
-      // length and none of the thickness, and its edge goes around that.
-      const bool vertical = control.Design().left == control.Design().width;
-      RECT rc{0, 0, vertical ? 0 : place.width, vertical ? place.height : 0};
-      AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE)));
-      place.width = rc.right - rc.left;
-      place.height = rc.bottom - rc.top;
-    }
-    SetWindowPos(child, nullptr, place.x, place.y, place.width, place.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    const Placement place = PlaceAgain(control, child);
     HFONT font = lastFits_[i] ? FittedFont(*lastFits_[i]) : FontFor(control);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (ShowsProgramIcon(control.Design())) {
@@ -512,6 +500,23 @@ void FormWindow::LayOutAgain() {
   }
   if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(kTooltipWidthTwips));
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+FormWindow::Placement FormWindow::PlaceAgain(const Control& control, HWND child) {
+  Placement place = PlaceOf(control);
+  if (control.Kind() == ControlKind::Line) {
+    // An etched line sizes itself when it is made: its client keeps the
+    // length and none of the thickness, and its edge goes around that.
+    const bool vertical = control.Design().left == control.Design().width;
+    RECT rc{0, 0, vertical ? 0 : place.width, vertical ? place.height : 0};
+    AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE)));
+    place.width = rc.right - rc.left;
+    place.height = rc.bottom - rc.top;
+  }
+  SetWindowPos(child, nullptr, place.x, place.y, place.width, place.height,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+  return place;
 }
 
 void FormWindow::StartTimers() {

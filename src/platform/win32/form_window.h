@@ -84,6 +84,8 @@ class FormWindow final : public FormSink {
   void OnDpiChanged(int dpi, const RECT& suggested);
   void PlaceAt(const RECT& suggested);
   void LayOutAgain();
+  // Moves and sizes a control's window as it was made; returns the place.
+  Placement PlaceAgain(const Control& control, HWND child);
 
   void OnCommand(UINT id, UINT code, HWND from);
   void OnButtonClicked(Control& control);
