@@ -53,7 +53,7 @@ std::string SizeOf(HICON icon) {
   GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
   if (info.hbmColor) DeleteObject(info.hbmColor);
   DeleteObject(info.hbmMask);
-  return std::to_string(bitmap.bmWidth) + "x" + std::to_string(bitmap.bmWidth);
+  return std::to_string(bitmap.bmWidth);
 }
 
 // One child window as far as a DPI changes it: where it lies in the form's
@@ -203,6 +203,8 @@ TEST(DpiChange, EachFormShowsWhatOneMadeAtTheNewDpiShows) {
       {{Kind::About, 144}, "460x189"},    {{Kind::About, 120}, "384x158"},
       {{Kind::About, 96}, "307x126"},
   };
+  // The title bar's icons, large and small: 32 and 16 pixels at 96 DPI.
+  const std::map<int, std::string> icons = {{144, "48 24"}, {120, "40 20"}, {96, "32 16"}};
   const int steps[] = {144, 120, 96};
   for (Kind kind : {Kind::Main, Kind::Countdown, Kind::About}) {
     std::map<int, Shot> fresh;
@@ -220,6 +222,7 @@ TEST(DpiChange, EachFormShowsWhatOneMadeAtTheNewDpiShows) {
       const Shot changed = Take(hwnd);
       dpi = to;
       EXPECT_EQ(fresh[to].client, clients.at({kind, to}));
+      EXPECT_EQ(fresh[to].icons, icons.at(to));
       EXPECT_EQ(changed.client, fresh[to].client);
       EXPECT_EQ(changed.icons, fresh[to].icons);
       ASSERT_EQ(changed.children.size(), fresh[to].children.size());
