@@ -8,20 +8,14 @@ namespace kestrune {
 
 constexpr int kTwipsPerInch = 1440;
 
-// To the nearest whole pixel at dpi, a tie going to the even pixel. One rule
-// for every control and for what the logic puts inside one, in integers, so
-// that a window laid out again at another DPI lands where a window created
-// there does, and an edge shared by two controls stays shared.
+// To the nearest whole pixel at dpi, a half pixel away from zero, as MulDiv
+// rounds. One rule for every control and for what the logic puts inside one,
+// in integers, so that a window laid out again at another DPI lands where a
+// window created there does, and an edge shared by two controls stays shared.
 constexpr int TwipsToPixels(int twips, int dpi) {
   const long long scaled = static_cast<long long>(twips) * dpi;
-  long long pixels = scaled / kTwipsPerInch;
-  long long rest = scaled % kTwipsPerInch;
-  if (rest < 0) {  // division truncates toward zero; round from the floor
-    rest += kTwipsPerInch;
-    --pixels;
-  }
-  if (2 * rest > kTwipsPerInch || (2 * rest == kTwipsPerInch && pixels % 2 != 0)) ++pixels;
-  return static_cast<int>(pixels);
+  const long long half = kTwipsPerInch / 2;
+  return static_cast<int>((scaled >= 0 ? scaled + half : scaled - half) / kTwipsPerInch);
 }
 
 // The whole DPI behind a number of twips per pixel (1440 / DPI).
