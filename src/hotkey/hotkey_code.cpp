@@ -1,6 +1,6 @@
 #include "hotkey/hotkey_code.h"
 
-#include <cmath>
+#include "platform/twips.h"
 
 namespace kestrune {
 
@@ -17,11 +17,6 @@ constexpr uint32_t kModShift = 0x4;
 constexpr uintptr_t kInvalidCombinations = 0x01 | 0x02;
 constexpr int32_t kReplacementModifier = kHotKeyFAlt;
 constexpr char kHotKeyClass[] = "msctls_hotkey32";
-
-// Twips to whole pixels, ties to the even pixel.
-int TwipsToPixels(int twips, double twipsPerPixel) {
-  return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
-}
 
 }  // namespace
 
@@ -66,9 +61,10 @@ uint32_t HotKeyModifiers(const HotKeySetting& setting) {
 
 Hwnd CreateHotKeyControl(Win32Ops& ops, WindowRuntime& rt, const Control& host) {
   const Hwnd hostWindow = rt.ControlHandle(host);
-  // The host's outer size, border included, as laid out.
-  const int width = TwipsToPixels(host.Design().width, rt.TwipsPerPixelX());
-  const int height = TwipsToPixels(host.Design().height, rt.TwipsPerPixelY());
+  // The host's outer size, border included, rounded as the host itself is
+  // laid out, so the editor fills it exactly at every DPI.
+  const int width = TwipsToPixels(host.Design().width, DpiOf(rt.TwipsPerPixelX()));
+  const int height = TwipsToPixels(host.Design().height, DpiOf(rt.TwipsPerPixelY()));
   const Hwnd control =
       ops.CreateWindowExA(0, kHotKeyClass, "", kWsChildVisible, 0, 0, width, height, hostWindow);
   if (control == 0) return 0;

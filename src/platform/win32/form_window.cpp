@@ -28,6 +28,7 @@ constexpr int kCheckMarkPx = 20;
 constexpr int kSmallestFontPercent = 75;
 
 int g_dispatching = 0;
+int g_newWindowDpi = 0;
 constexpr int kNotTicking = -1;
 
 int ScreenDpi() {
@@ -39,6 +40,11 @@ int ScreenDpi() {
 
 HINSTANCE Instance() {
   return GetModuleHandleW(nullptr);
+}
+
+HICON LoadProgramIcon(int size) {
+  return static_cast<HICON>(
+      LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0));
 }
 
 struct FrameStyle {
@@ -147,12 +153,17 @@ bool FormWindow::Dispatching() {
   return g_dispatching > 0;
 }
 
+void FormWindow::OverrideNewWindowDpi(int dpi) {
+  g_newWindowDpi = dpi;
+}
+
 FormWindow::FormWindow(RealRuntime& rt, Form& form, HWND owner)
     : rt_(rt), form_(form), isMain_(form.Design().style == FormStyle::MainWindow) {
   CreateFrameWindow(owner);
   if (hwnd_ == nullptr) return;
-  dpi_ = DpiFor(hwnd_);
+  dpi_ = g_newWindowDpi > 0 ? g_newWindowDpi : DpiFor(hwnd_);
   SizeAndPlace(owner);
+  SetWindowIcons();
   CreateDefaultFont();
   CreateControls();
 }
@@ -189,31 +200,19 @@ void FormWindow::CreateFrameWindow(HWND owner) {
 
 void FormWindow::SizeAndPlace(HWND owner) {
   const FormSpec& design = form_.Design();
-  const int clientWidth = Px(design.clientWidth);
-  const int clientHeight = Px(design.clientHeight);
-  RECT rc{0, 0, clientWidth, clientHeight};
+  RECT rc{0, 0, Px(design.clientWidth), Px(design.clientHeight)};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
-  const bool hasMenu = GetMenu(hwnd_) != nullptr;
-  AdjustWindowRectEx(&rc, style, hasMenu, exStyle);
-  const int width = rc.right - rc.left;
-  int height = rc.bottom - rc.top;
-  bool sized = false;
-  if (hasMenu) {
-    // A menu bar that wraps takes more than one row; give the client its due.
-    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    const int missing = clientHeight - (client.bottom - client.top);
-    height += missing;
-    sized = missing == 0;
-  }
-  if (isMain_) {
-    if (!sized)
-      SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return;
-  }
+  AdjustWindowRectEx(&rc, style, GetMenu(hwnd_) != nullptr, exStyle);
+  SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FixClientSize();
+  if (isMain_) return;
   // Other forms open centred on the main window, kept on its monitor.
+  RECT placed;
+  GetWindowRect(hwnd_, &placed);
+  const int width = placed.right - placed.left;
+  const int height = placed.bottom - placed.top;
   RECT around;
   if (owner == nullptr || !IsWindowVisible(owner) || IsIconic(owner) ||
       !GetWindowRect(owner, &around))
@@ -226,7 +225,36 @@ void FormWindow::SizeAndPlace(HWND owner) {
   int y = (around.top + around.bottom - height) / 2;
   x = std::max<int>(work.left, std::min<int>(x, work.right - width));
   y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
-  SetWindowPos(hwnd_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Gives the client area the form's size at the window's DPI: a menu bar that
+// wraps onto a second row, or a frame the system draws for another DPI, would
+// otherwise take from it.
+void FormWindow::FixClientSize() {
+  const FormSpec& design = form_.Design();
+  RECT client;
+  RECT window;
+  if (!GetClientRect(hwnd_, &client) || !GetWindowRect(hwnd_, &window)) return;
+  const int missingX = Px(design.clientWidth) - client.right;
+  const int missingY = Px(design.clientHeight) - client.bottom;
+  if (missingX == 0 && missingY == 0) return;
+  SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + missingX,
+               window.bottom - window.top + missingY, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The title bar's and the task switcher's icons. The class's are sized for
+// the screen's DPI; a window at another gets its own.
+void FormWindow::SetWindowIcons() {
+  const int screen = ScreenDpi();
+  if (dpi_ == screen && !smallIcon_) return;
+  unique_hicon big(LoadProgramIcon(MulDiv(GetSystemMetrics(SM_CXICON), dpi_, screen)));
+  unique_hicon small(LoadProgramIcon(MulDiv(GetSystemMetrics(SM_CXSMICON), dpi_, screen)));
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  // The old icons go only now that the window no longer shows them.
+  bigIcon_ = std::move(big);
+  smallIcon_ = std::move(small);
 }
 
 void FormWindow::CreateDefaultFont() {
@@ -250,9 +278,9 @@ HFONT FormWindow::DefaultFont(int pixels) {
   return font.get();
 }
 
-// The width a control leaves its caption, or 0 where the caption does not
-// bound the font.
-int FormWindow::CaptionRoom(const Control& control) const {
+// What a control's caption asks of the font; nothing where the caption does
+// not bound it.
+FormWindow::CaptionFit FormWindow::FitOf(const Control& control) const {
   int decoration = 0;
   switch (control.Kind()) {
     case ControlKind::CommandButton:
@@ -263,26 +291,27 @@ int FormWindow::CaptionRoom(const Control& control) const {
       decoration = kCheckMarkPx;
       break;
     default:
-      return 0;
+      return {};
   }
   // A hidden caption never shows, so it must not make the others smaller.
   if (!control.Visible() || control.Caption().empty() || control.Design().fontName != nullptr)
-    return 0;
-  return std::max(0, Px(control.Design().width) - MulDiv(decoration, dpi_, 96));
+    return {};
+  return {Widen(control.Caption()), control.Design().width, decoration};
 }
 
 // The layout was drawn for a Japanese UI font with narrow kana. Where the
 // system font is wider, a caption that would be cut off needs the default
 // face a little smaller, down to a readable floor, to show whole.
-int FormWindow::FittingSize(std::span<const Control* const> controls, int largest) {
-  std::vector<std::wstring> texts;
+int FormWindow::FittingSize(std::span<const CaptionFit> fits, int largest) {
+  std::vector<const std::wstring*> texts;
   std::vector<int> rooms;
   std::vector<int> ems;  // at most one em a character
-  for (const Control* control : controls) {
-    if (const int room = CaptionRoom(*control); room > 0) {
-      texts.push_back(Widen(control->Caption()));
+  for (const CaptionFit& fit : fits) {
+    const int room = Px(fit.widthTwips) - MulDiv(fit.decorationPx, dpi_, 96);
+    if (!fit.text.empty() && room > 0) {
+      texts.push_back(&fit.text);
       rooms.push_back(room);
-      ems.push_back(static_cast<int>(texts.back().size()));
+      ems.push_back(static_cast<int>(fit.text.size()));
     }
   }
   if (rooms.empty()) return largest;
@@ -293,7 +322,7 @@ int FormWindow::FittingSize(std::span<const Control* const> controls, int larges
   const int pixels = FittingPixels(largest, floor, rooms, ems, [&](size_t i, int size) {
     SIZE extent{};
     SelectObject(dc, DefaultFont(size));
-    GetTextExtentPoint32W(dc, texts[i].c_str(), static_cast<int>(texts[i].size()), &extent);
+    GetTextExtentPoint32W(dc, texts[i]->c_str(), static_cast<int>(texts[i]->size()), &extent);
     return static_cast<int>(extent.cx);
   });
   SelectObject(dc, previous);
@@ -305,9 +334,8 @@ int FormWindow::FittingSize(std::span<const Control* const> controls, int larges
 // smaller one where it would be cut off there.
 void FormWindow::FitCaption(const Control& control, HWND child) {
   if (control.Design().fontName != nullptr) return;
-  const Control* changed = &control;
-  const int pixels = FittingSize({&changed, 1}, formFontPixels_);
-  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(pixels)), FALSE);
+  const CaptionFit& fit = lastFits_[IndexOf(control)].emplace(FitOf(control));
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FittedFont(fit)), FALSE);
 }
 
 HFONT FormWindow::FontFor(const Control& control) {
@@ -336,6 +364,7 @@ POINT FormWindow::OriginOf(const Control& control) {
 void FormWindow::CreateControls() {
   const auto& controls = form_.Controls();
   children_.assign(controls.size(), nullptr);
+  lastFits_.assign(controls.size(), std::nullopt);
   tickingAt_.assign(controls.size(), kNotTicking);
   // Creation order is the tab order; rows without one come last.
   std::vector<size_t> order(controls.size());
@@ -347,9 +376,10 @@ void FormWindow::CreateControls() {
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return tabKey(a) < tabKey(b); });
   // One size for the whole form, the one at which every caption fits.
-  std::vector<const Control*> all;
-  for (const auto& control : controls) all.push_back(control.get());
-  formFontPixels_ = FittingSize(all, formFontPixels_);
+  for (const auto& control : controls) {
+    if (CaptionFit fit = FitOf(*control); !fit.text.empty()) formFits_.push_back(std::move(fit));
+  }
+  formFontPixels_ = FittingSize(formFits_, formFontPixels_);
   // Under Wine every realised size keeps its own glyph cache: keep only the
   // size the captions are drawn at.
   std::erase_if(defaultFonts_, [&](const auto& font) { return font.first != formFontPixels_; });
@@ -365,41 +395,128 @@ void FormWindow::CreateControls() {
   }
 }
 
+FormWindow::Placement FormWindow::PlaceOf(const Control& control) {
+  const ControlSpec& design = control.Design();
+  const POINT origin = OriginOf(control);
+  Placement place{Px(origin.x + design.left), Px(origin.y + design.top), Px(design.width),
+                  Px(design.height)};
+  if (design.kind == ControlKind::Line) {
+    // A line's row gives its end points.
+    const bool vertical = design.left == design.width;
+    place.width = vertical ? kLineThicknessPx : Px(design.width - design.left);
+    place.height = vertical ? Px(design.height - design.top) : kLineThicknessPx;
+  }
+  return place;
+}
+
 HWND FormWindow::CreateControl(const Control& control, size_t index) {
   const ControlSpec& design = control.Design();
   const ChildClass cls = ClassOf(design);
   if (cls.name == nullptr) return nullptr;
-  const POINT origin = OriginOf(control);
-  int x = Px(origin.x + design.left);
-  int y = Px(origin.y + design.top);
-  int width = Px(design.width);
-  int height = Px(design.height);
-  if (design.kind == ControlKind::Line) {
-    // A line's row gives its end points.
-    const bool vertical = design.left == design.width;
-    width = vertical ? kLineThicknessPx : Px(design.width - design.left);
-    height = vertical ? Px(design.height - design.top) : kLineThicknessPx;
-  }
+  const Placement place = PlaceOf(control);
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | cls.style;
   if (control.Visible()) style |= WS_VISIBLE;
   if (!form_.TakesInput(control)) style |= WS_DISABLED;
   const UINT id = kFirstControlId + static_cast<UINT>(index);
-  HWND child = CreateWindowExW(
-      cls.exStyle, cls.name, Widen(control.Caption()).c_str(), style, x, y, width, height, hwnd_,
-      reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), Instance(), nullptr);
+  HWND child =
+      CreateWindowExW(cls.exStyle, cls.name, Widen(control.Caption()).c_str(), style, place.x,
+                      place.y, place.width, place.height, hwnd_,
+                      reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), Instance(), nullptr);
   if (child == nullptr) return nullptr;
   SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control)), FALSE);
   if (design.kind == ControlKind::ProgressBar)
     SendMessageW(child, PBM_SETRANGE32, 0, design.maxValue);
-  if (ShowsProgramIcon(design)) {
-    const int size = MulDiv(kIconSizeAt96Dpi, dpi_, 96);
-    programIcon_.reset(static_cast<HICON>(
-        LoadImageW(Instance(), MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, size, size, 0)));
-    SendMessageW(child, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(programIcon_.get()));
-  }
+  if (ShowsProgramIcon(design)) ShowProgramIcon(child);
   ShowValue(control, child);
   UpdateTooltip(control, child);
   return child;
+}
+
+void FormWindow::ShowProgramIcon(HWND picture) {
+  unique_hicon icon(LoadProgramIcon(MulDiv(kIconSizeAt96Dpi, dpi_, 96)));
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.get()));
+  programIcon_ = std::move(icon);  // the old one once the picture has let go of it
+}
+
+// The window moved to a monitor of another scale, or the scale changed:
+// everything is laid out again from its twips, as a window made at the new
+// DPI is. The system may still report the old DPI for the window (Wine
+// always does), so the message's is the one taken.
+void FormWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  PlaceAt(suggested);
+  SetWindowIcons();
+  // While the window is being made, its controls are still to come, and come
+  // at the new DPI.
+  if (!children_.empty()) LayOutAgain();
+}
+
+void FormWindow::PlaceAt(const RECT& suggested) {
+  const int width = suggested.right - suggested.left;
+  const int height = suggested.bottom - suggested.top;
+  if (IsIconic(hwnd_)) {
+    // Minimised (while watching): the size applies when it is restored.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(hwnd_, &placement)) return;
+    RECT& normal = placement.rcNormalPosition;
+    normal.right = normal.left + width;
+    normal.bottom = normal.top + height;
+    SetWindowPlacement(hwnd_, &placement);
+    return;
+  }
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  FixClientSize();
+}
+
+void FormWindow::LayOutAgain() {
+  // The fonts in use go only once no control draws with them.
+  const auto oldFonts = std::exchange(defaultFonts_, {});
+  const auto oldSpecFonts = std::exchange(specFonts_, {});
+  CreateDefaultFont();
+  formFontPixels_ = FittingSize(formFits_, formFontPixels_);
+  std::erase_if(defaultFonts_, [&](const auto& font) { return font.first != formFontPixels_; });
+  const auto& controls = form_.Controls();
+  for (size_t i = 0; i < controls.size(); ++i) {
+    HWND child = children_[i];
+    if (child == nullptr) continue;
+    const Control& control = *controls[i];
+    const Placement place = PlaceAgain(control, child);
+    HFONT font = lastFits_[i] ? FittedFont(*lastFits_[i]) : FontFor(control);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (ShowsProgramIcon(control.Design())) {
+      ShowProgramIcon(child);
+    } else if (control.Kind() == ControlKind::PictureBox) {
+      // What the logic made inside a picture box (the hotkey editor) fills
+      // it and writes in its font, as when it was made.
+      for (HWND inner = GetWindow(child, GW_CHILD); inner; inner = GetWindow(inner, GW_HWNDNEXT)) {
+        SetWindowPos(inner, nullptr, 0, 0, place.width, place.height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+        SendMessageW(inner, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+      }
+    }
+  }
+  if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(kTooltipWidthTwips));
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+FormWindow::Placement FormWindow::PlaceAgain(const Control& control, HWND child) {
+  Placement place = PlaceOf(control);
+  if (control.Kind() == ControlKind::Line) {
+    // An etched line sizes itself when it is made: its client keeps the
+    // length and none of the thickness, and its edge goes around that.
+    const bool vertical = control.Design().left == control.Design().width;
+    RECT rc{0, 0, vertical ? 0 : place.width, vertical ? place.height : 0};
+    AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(child, GWL_EXSTYLE)));
+    place.width = rc.right - rc.left;
+    place.height = rc.bottom - rc.top;
+  }
+  SetWindowPos(child, nullptr, place.x, place.y, place.width, place.height,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+  return place;
 }
 
 void FormWindow::StartTimers() {
@@ -470,6 +587,9 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(FormFont());
+    case WM_DPICHANGED:
+      OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case DM_GETDEFID:
       if (Control* button = Flagged(false))
         return MAKELRESULT(kFirstControlId + IndexOf(*button), DC_HASDEFID);

@@ -9,7 +9,6 @@ constexpr wchar_t kInstanceMutexName[] = L"Kestrune.SingleInstance";
 // Messages one pump step runs at most, so that a fast timer cannot keep it
 // going for ever.
 constexpr int kPumpStepBudget = 200;
-constexpr double kTwipsPerInch = 1440.0;
 
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -468,8 +467,13 @@ Hwnd RealRuntime::ControlHandle(const Control& control) {
 }
 
 double RealRuntime::TwipsPerPixelX() {
-  HWND main = MainHwnd();
-  return kTwipsPerInch / DpiFor(main);
+  // The main window's own DPI, which follows its monitor; the system may
+  // still report the one the window was made at.
+  for (const auto& [form, window] : windows_) {
+    if (form->Design().style == FormStyle::MainWindow && window->Hwnd() != nullptr)
+      return double{kTwipsPerInch} / window->Dpi();
+  }
+  return double{kTwipsPerInch} / DpiFor(nullptr);
 }
 
 double RealRuntime::TwipsPerPixelY() {
