@@ -197,10 +197,10 @@ RECT Suggested(HWND hwnd, int from, int to) {
 TEST(DpiChange, EachFormShowsWhatOneMadeAtTheNewDpiShows) {
   // The client area at each DPI, from the design's twips.
   const std::map<std::pair<Kind, int>, std::string> clients = {
-      {{Kind::Main, 144}, "615x398"},     {{Kind::Main, 120}, "512x331"},
-      {{Kind::Main, 96}, "410x265"},      {{Kind::Countdown, 144}, "538x116"},
+      {{Kind::Main, 144}, "615x398"},     {{Kind::Main, 120}, "513x331"},
+      {{Kind::Main, 96}, "410x265"},      {{Kind::Countdown, 144}, "539x116"},
       {{Kind::Countdown, 120}, "449x96"}, {{Kind::Countdown, 96}, "359x77"},
-      {{Kind::About, 144}, "460x189"},    {{Kind::About, 120}, "384x158"},
+      {{Kind::About, 144}, "461x189"},    {{Kind::About, 120}, "384x158"},
       {{Kind::About, 96}, "307x126"},
   };
   // The title bar's icons, large and small: 32 and 16 pixels at 96 DPI.
