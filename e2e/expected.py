@@ -65,6 +65,8 @@ TEXTS: dict[str, str] = {
     # Exit actions and the sound.
     "kNotSupported": "システムでサポートされません。",
     "kCallFailedSuffix": "関数の呼び出しは失敗しました。",
+    # An exit request the system refused: the action's name, this, the code, ")".
+    "kRequestRefusedMiddle": "の要求はシステムに受け付けられませんでした。(エラー ",
     "kPlaybackError": "再生エラー",
     "kEnterFileName": "ファイル名を入力してください。",
     "kEnterCorrectFileName": "正しいファイル名を入力してください。",

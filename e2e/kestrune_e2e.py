@@ -460,6 +460,8 @@ class KestruneApp:
         self.exe = self.folder / "Kestrune.exe"
         shutil.copyfile(wine.exe, self.exe)
         self.process: Optional[subprocess.Popen] = None
+        # The environment the program starts in; a test may change it first.
+        self.env = dict(wine.env)
         self.hwnd = 0
         self.pid = 0  # the Windows process id, from the main window
         self._others: list[subprocess.Popen] = []
@@ -477,7 +479,7 @@ class KestruneApp:
     def spawn(self) -> subprocess.Popen:
         """Starts an instance of this copy without waiting for anything."""
         log = open(self.folder / f"wine-{len(self._others)}.log", "wb")
-        process = subprocess.Popen(["wine", str(self.exe)], cwd=self.folder, env=self.wine.env,
+        process = subprocess.Popen(["wine", str(self.exe)], cwd=self.folder, env=self.env,
                                    stdout=log, stderr=log)
         log.close()
         self._others.append(process)

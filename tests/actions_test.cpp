@@ -239,36 +239,53 @@ TEST(SystemActions, SecondCountdownStartsAfreshAfterACancel) {
   desk.ExpectClosedForExit();
 }
 
-TEST(SystemActions, PowerStateOutcomeIsReportedThenTheProgramCloses) {
+// Guards against a refused request taken for done: the program closed
+// silently and the user came back to a running machine without it.
+TEST(SystemActions, RefusedRequestIsReportedAndTheProgramStays) {
   struct Case {
     int index;
     uint32_t lastError;
-    std::optional<bool> returned;  // nullopt: success exactly when the code is 0
-    std::vector<Box> boxes;
+    std::optional<bool> returned;  // power: nullopt, success exactly when the code is 0
+    std::vector<Box> boxes;        // none: the request succeeded and the program closes
   };
   const Box notSupported = Expected(t::kNotSupported);
+  auto failed = [](const char* code) {
+    return Box{std::string("(") + code + ")" + t::kCallFailedSuffix, t::kCallFailedStyle,
+               t::kAppTitle};
+  };
+  auto refused = [](const char* action, const char* code) {
+    return Box{std::string(action) + t::kRequestRefusedMiddle + code + ")", t::kRequestRefusedStyle,
+               t::kAppTitle};
+  };
   const Case cases[] = {
       {0, 0, {}, {}},
+      // A successful call may leave an earlier call's code behind.
+      {0, 1300, true, {}},
       {1, 50, {}, {notSupported}},
       {0, 120, {}, {notSupported}},
-      {1, 5, {}, {{std::string("(5)") + t::kCallFailedSuffix, t::kCallFailedStyle, t::kAppTitle}}},
-      {0,
-       1167,
-       {},
-       {{std::string("(1167)") + t::kCallFailedSuffix, t::kCallFailedStyle, t::kAppTitle}}},
-      // Guards against reporting a successful call as failed by the code an
-      // earlier call left behind.
-      {0, 1300, true, {}},
+      {1, 5, {}, {failed("5")}},
+      {0, 1167, {}, {failed("1167")}},
+      {1, 0, false, {failed("0")}},
+      {2, 1314, false, {refused("ログオフ", "1314")}},
+      {3, 0, false, {refused("リブート", "0")}},
+      {4, 1115, false, {refused("シャットダウン", "1115")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("index " + std::to_string(c.index) + ", error " + std::to_string(c.lastError));
     Desk desk(c.index);
+    desk.fake.Hide(desk.form1);
     desk.fake.powerStateLastError = c.lastError;
     desk.fake.powerStateResult = c.returned;
+    if (c.index >= 2 && c.returned == false) desk.fake.exitWindowsRefusal = c.lastError;
     desk.form1.Win_Exit_State();
-    EXPECT_EQ(desk.fake.powerRequests.size(), 1u);
+    EXPECT_EQ(desk.fake.powerRequests.size() + desk.fake.exitRequests.size(), 1u);
     EXPECT_EQ(Boxes(desk.fake), c.boxes);
-    desk.ExpectClosedForExit();
+    if (c.boxes.empty()) {
+      desk.ExpectClosedForExit();
+    } else {
+      desk.ExpectStillRunning();
+      EXPECT_TRUE(desk.fake.IsVisible(desk.form1));
+    }
   }
 }
 

@@ -31,6 +31,10 @@ inline constexpr int kLockedOnStyle = 0x1;
 inline constexpr Box kNotSupported{"システムでサポートされません。", 0x40, kAppTitle};
 inline constexpr char kCallFailedSuffix[] = "関数の呼び出しは失敗しました。";
 inline constexpr int kCallFailedStyle = 0x10;
+// An exit request the system refused: the action's name, the code, ")".
+inline constexpr char kRequestRefusedMiddle[] =
+    "の要求はシステムに受け付けられませんでした。(エラー ";
+inline constexpr int kRequestRefusedStyle = 0x10;
 inline constexpr Box kEnterFileName{"ファイル名を入力してください。", 0, "再生エラー"};
 inline constexpr Box kEnterCorrectFileName{"正しいファイル名を入力してください。", 0, "再生エラー"};
 inline constexpr Box kSysInfoUnavailable{"現時点ではｼｽﾃﾑ情報を使用できません", 0, kAppTitle};

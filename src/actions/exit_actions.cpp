@@ -45,33 +45,45 @@ void Form1::Win_Exit_State() {
   if (i <= kShutdownIndex) {
     Form2 countdown(*this, rt);
     rt.ShowModal(countdown);
-    if (Cancelflag) return;
+    // Only the countdown's own last tick leads on. A dialog destroyed with
+    // the main window or by a quit message never set the cancel flag, and
+    // Yes to the closing question may have come while it counted.
+    if (!countdown.RanOut() || QuitChosen()) return;
   }
-
-  if (i == kSuspendIndex || i == kHibernateIndex) {
-    EnableShutdownPrivilege(ops);
-    const bool succeeded = ops.SetSystemPowerState(i - 1, 0);
-    const uint32_t error = ops.GetLastError();
-    // A call that succeeded may leave an earlier call's code behind; only a
-    // failure has a code worth reporting.
-    if (!succeeded && error != 0) {
-      if (error == kErrorNotSupported || error == kErrorCallNotImplemented) {
-        rt.MsgBox(texts::kNotSupported, kMbIconInformation, texts::kAppTitle);
-      } else {
-        rt.MsgBox("(" + std::to_string(error) + ")" + texts::kCallFailedSuffix, kMbIconError,
-                  texts::kAppTitle);
-      }
-    }
-  } else if (i <= kShutdownIndex) {
-    EnableShutdownPrivilege(ops);
-    ops.ExitWindowsEx(ExitWindowsFlags(i), 0);
-  } else {
+  if (i > kShutdownIndex) {
     if (i == kSoundIndex) Command3_Click();
     return;  // the sound and no selection leave the program running
   }
-
+  if (!RequestSystemAction(i)) {
+    // The machine keeps running, and so does the program, in plain sight.
+    rt.Show(*this);
+    return;
+  }
   Exitflag = kTrue;
   rt.Unload(*this);
+}
+
+bool Form1::RequestSystemAction(int index) {
+  EnableShutdownPrivilege(ops);
+  if (index == kSuspendIndex || index == kHibernateIndex) {
+    // A call that succeeded may leave an earlier call's code behind: the
+    // result decides, the code only explains a failure.
+    if (ops.SetSystemPowerState(index - 1, 0)) return true;
+    const uint32_t error = ops.GetLastError();
+    if (error == kErrorNotSupported || error == kErrorCallNotImplemented) {
+      rt.MsgBox(texts::kNotSupported, kMbIconInformation, texts::kAppTitle);
+    } else {
+      rt.MsgBox("(" + std::to_string(error) + ")" + texts::kCallFailedSuffix, kMbIconError,
+                texts::kAppTitle);
+    }
+    return false;
+  }
+  if (ops.ExitWindowsEx(ExitWindowsFlags(index), 0)) return true;
+  const uint32_t error = ops.GetLastError();
+  rt.MsgBox(Option1[index]->Caption() + texts::kRequestRefusedMiddle + std::to_string(error) +
+                texts::kRequestRefusedEnd,
+            kMbIconError, texts::kAppTitle);
+  return false;
 }
 
 }  // namespace kestrune

@@ -60,7 +60,10 @@ constexpr ControlSpec kControls[] = {
     {"Timer1", -1, K::Timer, nullptr, 0, 0, 0, 0, "", -1, /*enabled=*/false, false},
 };
 
-constexpr FormSpec kForm2 = {"", 5385, 1155, FormStyle::NoTitleBar, kControls, {}};
+// A box never disables it: the stop button must work while a question is
+// open, as the countdown goes on behind it.
+constexpr FormSpec kForm2 = {
+    "", 5385, 1155, FormStyle::NoTitleBar, kControls, {}, /*usableUnderBoxes=*/true};
 
 }  // namespace
 
@@ -89,10 +92,17 @@ void Form2::Tick(Control& timer) {
 }
 
 void Form2::Timer1_Timer() {
+  // Yes to the closing question, given while this dialog counts inside it,
+  // ends the program: the countdown stops at once, as its button stops it.
+  if (form1.QuitChosen()) {
+    Command1_Click();
+    return;
+  }
   const int value = ProgressBar1.Value();
   // The bar stops one short of its maximum: 500 ticks in all.
   if (value == ProgressBar1.Design().maxValue - 1) {
     over_ = true;
+    ranOut_ = true;
     rt.Hide(*this);
     rt.Unload(*this);
     return;

@@ -28,6 +28,9 @@ class Form2 : public Form {
   void Tick(Control& timer) override;
   void Timer1_Timer();
   void Command1_Click();
+  // True only once the last tick has run: the one way the countdown may
+  // lead to the request. Any other end of the dialog is a cancel.
+  bool RanOut() const { return ranOut_; }
 
  private:
   // Stops the countdown as the stop button does.
@@ -35,6 +38,7 @@ class Form2 : public Form {
 
   // Set once the countdown has ended, by its last tick or by a cancel.
   bool over_ = false;
+  bool ranOut_ = false;
 };
 
 }  // namespace kestrune

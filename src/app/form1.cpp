@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <utility>
+
 #include "about/frm_about.h"
 #include "app/form1_layout.h"
 #include "app/texts.h"
@@ -143,11 +145,21 @@ void Form1::Form_QueryUnload(int16_t& cancel) {
   }
   // Only an explicit Yes closes: a box destroyed under the user returns 0,
   // which is no answer at all.
-  if (rt.MsgBox(texts::kQuitQuestion, kMbIconQuestion + kMbYesNo, Caption()) != kIdYes) {
+  const bool outer = std::exchange(askingToQuit, true);
+  const int answer = rt.MsgBox(texts::kQuitQuestion, kMbIconQuestion + kMbYesNo, Caption());
+  askingToQuit = outer;
+  if (answer != kIdYes) {
     cancel = kTrue;
     return;
   }
+  quitAnswered = true;
   UnhookWindowProc(rt.WindowHandle(*this));
+}
+
+// A countdown that starts while the question is open runs inside the box's
+// loop, so the box's call returns only after it: the answer is read early.
+bool Form1::QuitChosen() {
+  return quitAnswered || (askingToQuit && rt.BoxAnswer() == kIdYes);
 }
 
 // Also while a box, the About dialog or the countdown is open: the settings

@@ -47,6 +47,10 @@ class Form1 : public Form, public WindowProc {
   // The registered hotkey's atom and the window procedure the hook replaced.
   int16_t HotKeyAtom = 0;
   WndProcRef PrevWndProc = 0;
+  // The closing question is open (asked from Form_QueryUnload), and it was
+  // answered Yes.
+  bool askingToQuit = false;
+  bool quitAnswered = false;
 
   // Start-up, watch cycle and close (app/form1.cpp).
   void Form_Load() override;
@@ -70,6 +74,9 @@ class Form1 : public Form, public WindowProc {
   std::string SettingsPath();
   // Writes the settings file and tells the user when that fails.
   void SaveSettings();
+  // The user has answered Yes to the closing question, also while it is
+  // still open around the caller: no action may follow.
+  bool QuitChosen();
 
   // Capture of the watch target (app/capture.cpp).
   void Command1_Click();
@@ -99,6 +106,8 @@ class Form1 : public Form, public WindowProc {
 
   // Exit actions (actions/).
   void Win_Exit_State();
+  // Makes the request of a system action; false when the system refused it.
+  bool RequestSystemAction(int index);
   void Command3_Click();
   bool SoundPlay(const std::string& name);
 };

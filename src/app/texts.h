@@ -61,6 +61,11 @@ inline constexpr char kCountdownFont[] = "ＭＳ Ｐゴシック";
 // Exit actions.
 inline constexpr char kNotSupported[] = "システムでサポートされません。";
 inline constexpr char kCallFailedSuffix[] = "関数の呼び出しは失敗しました。";
+// An exit request the system refused: the action's caption, this, the
+// system's error code, then the closing parenthesis.
+inline constexpr char kRequestRefusedMiddle[] =
+    "の要求はシステムに受け付けられませんでした。(エラー ";
+inline constexpr char kRequestRefusedEnd[] = ")";
 
 // Sound action.
 inline constexpr char kPlaybackError[] = "再生エラー";

@@ -65,6 +65,8 @@ struct FormSpec {
   FormStyle style;
   std::span<const ControlSpec> controls;
   std::span<const MenuSpec> menus;
+  // Message boxes leave it enabled (they disable every other form).
+  bool usableUnderBoxes = false;
 };
 
 enum class Property : uint8_t { Caption, Enabled, Visible, Value, Interval, Tooltip };

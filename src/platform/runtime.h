@@ -17,7 +17,12 @@ class WindowRuntime {
   virtual ~WindowRuntime() = default;
 
   // Modal; returns the button pressed (kIdOk, kIdCancel, kIdYes, kIdNo).
+  // Disables every form but those whose design asks to stay usable.
   virtual int MsgBox(const std::string& text, int style, const std::string& caption) = 0;
+  // The button pressed in the innermost box still open, 0 while it waits.
+  // A timer or modal form running inside the box's loop learns the answer
+  // here before MsgBox can return it.
+  virtual int BoxAnswer() = 0;
   // Runs the window messages pending at this moment.
   virtual void DoEvents() = 0;
   // True when another copy of this program already runs.
@@ -50,7 +55,9 @@ class WindowRuntime {
 
   // Forms. Load creates the window and its controls and raises Form_Load;
   // the window shows only when Show is called. ShowModal loads when needed,
-  // disables the other windows and returns once the form is unloaded.
+  // disables the other windows and returns once the form is unloaded, or
+  // its window is gone with its owner's, or the program is told to quit
+  // (the form is then destroyed without its close events).
   virtual void Load(Form& form) = 0;
   virtual void Show(Form& form) = 0;
   virtual void ShowModal(Form& form) = 0;

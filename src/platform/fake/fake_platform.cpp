@@ -321,14 +321,16 @@ bool FakePlatform::CloseHandle(Handle handle) {
 }
 
 bool FakePlatform::ExitWindowsEx(uint32_t flags, uint32_t reserved) {
-  if (ended) return false;
+  if (ProcessGone()) return false;
   exitRequests.push_back(flags);
   exitReservedArgs.push_back(reserved);
-  return true;
+  if (!exitWindowsRefusal) return true;
+  lastError = *exitWindowsRefusal;
+  return false;
 }
 
 bool FakePlatform::SetSystemPowerState(int32_t suspend, int32_t force) {
-  if (ended) return false;
+  if (ProcessGone()) return false;
   powerRequests.emplace_back(suspend, force);
   if (powerStateLastError) lastError = *powerStateLastError;
   if (powerStateResult) return *powerStateResult;
@@ -402,7 +404,7 @@ int FakePlatform::MsgBox(const std::string& text, int style, const std::string& 
   // The box is a window of this program while it is open.
   const Hwnd box = NewHandle();
   windows_[box] = Window{ToAnsi(caption), "#32770", 0, kOriginalProc, kOwnProcessId};
-  openBoxes_.push_back(box);
+  openBoxes_.push_back({box, 0});
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
   if (!boxScript_.empty()) {
     auto [scripted, whileOpen] = std::move(boxScript_.front());
@@ -410,9 +412,30 @@ int FakePlatform::MsgBox(const std::string& text, int style, const std::string& 
     if (whileOpen) whileOpen();
     answer = scripted;
   }
-  std::erase(openBoxes_, box);
+  auto open = std::find_if(openBoxes_.begin(), openBoxes_.end(),
+                           [box](const OpenBoxState& b) { return b.hwnd == box; });
+  if (open->answer != 0) answer = open->answer;
+  openBoxes_.erase(open);
   DestroyWindow(box);
   return answer;
+}
+
+void FakePlatform::AnswerBox(int answer) {
+  if (!openBoxes_.empty()) openBoxes_.back().answer = answer;
+}
+
+int FakePlatform::BoxAnswer() {
+  return openBoxes_.empty() ? 0 : openBoxes_.back().answer;
+}
+
+void FakePlatform::PostQuit() {
+  Post([this] { quit_ = true; });
+}
+
+void FakePlatform::PostCloseToAll() {
+  for (const auto& [form, state] : forms_) {
+    if (state->loaded) Post([this, hwnd = state->hwnd] { Dispatch(hwnd, kWmClose, 0, 0); });
+  }
 }
 
 void FakePlatform::ScriptModal(std::function<void(Form&)> onShow) {
@@ -428,7 +451,7 @@ void FakePlatform::At(int64_t timeMs, std::function<void()> event) {
 }
 
 bool FakePlatform::RunNextPosted() {
-  if (ended || posted_.empty()) return false;
+  if (ended || quit_ || posted_.empty()) return false;
   auto event = std::move(posted_.front());
   posted_.pop_front();
   event();
@@ -436,7 +459,7 @@ bool FakePlatform::RunNextPosted() {
 }
 
 bool FakePlatform::RunNextTimed(int64_t limit) {
-  if (ended || timed_.empty()) return false;
+  if (ended || quit_ || timed_.empty()) return false;
   auto next = std::min_element(timed_.begin(), timed_.end(), [](const Timed& a, const Timed& b) {
     return a.due != b.due ? a.due < b.due : a.order < b.order;
   });
@@ -452,13 +475,14 @@ void FakePlatform::Advance(int64_t ms) {
   const int64_t target = now_ + ms;
   while (!ended && (RunNextPosted() || RunNextTimed(target))) {
   }
+  if (quit_) ended = true;  // the program's own loop has taken the quit
   if (!ended) now_ = std::max(now_, target);
 }
 
 void FakePlatform::DoEvents() {
   ++doEventsCount;
   // Only what is pending at this moment; events posted meanwhile wait.
-  for (size_t pending = posted_.size(); pending > 0 && !ended; --pending) RunNextPosted();
+  for (size_t pending = posted_.size(); pending > 0 && !ended && !quit_; --pending) RunNextPosted();
 }
 
 void FakePlatform::ScheduleTimer(Control& timer) {
@@ -495,7 +519,12 @@ bool FakePlatform::IsModal(const Form& form) const {
   return std::find(modalStack_.begin(), modalStack_.end(), &form) != modalStack_.end();
 }
 
+// A box disables every form but those designed to stay usable; an answered
+// box has gone already.
 bool FakePlatform::Blocked(const Form& form) const {
+  const bool underBox = std::any_of(openBoxes_.begin(), openBoxes_.end(),
+                                    [](const OpenBoxState& box) { return box.answer == 0; });
+  if (underBox && !form.Design().usableUnderBoxes) return true;
   return !modalStack_.empty() && modalStack_.back() != &form;
 }
 
@@ -544,12 +573,14 @@ void FakePlatform::ShowModal(Form& form) {
     onShow(form);
   }
   const int64_t giveUp = now_ + kModalGiveUpMs;
-  while (IsLoaded(form) && !ended) {
+  while (IsLoaded(form) && !ended && !quit_) {
     if (RunNextPosted() || RunNextTimed(giveUp)) continue;
     // Nothing left that would close it: the system closes it.
     Unload(form);
   }
   std::erase(modalStack_, &form);
+  FormState* state = StateOf(form);
+  if (state != nullptr && state->loaded && !ended) DestroyForm(form, *state);
 }
 
 void FakePlatform::Hide(Form& form) {
@@ -566,6 +597,21 @@ void FakePlatform::DestroyFormWindows(FormState& state) {
   state.children.clear();
 }
 
+// Without close events, as the system destroys a window; the main window
+// owns every other form's window, and those go first.
+void FakePlatform::DestroyForm(Form& form, FormState& state) {
+  if (form.Design().style == FormStyle::MainWindow) {
+    for (const auto& [other, otherState] : forms_) {
+      if (other != &form && otherState->loaded) DestroyForm(const_cast<Form&>(*other), *otherState);
+    }
+  }
+  for (const auto& control : form.Controls()) ++timerGeneration_[control.get()];
+  DestroyFormWindows(state);
+  state.loaded = false;
+  state.visible = false;
+  form.AttachSink(nullptr);
+}
+
 bool FakePlatform::Unload(Form& form) {
   formCalls.emplace_back("Unload", &form);
   FormState* state = StateOf(form);
@@ -576,11 +622,8 @@ bool FakePlatform::Unload(Form& form) {
   if (cancel) return false;
   form.Form_Unload();
   if (ended) return true;
-  for (const auto& control : form.Controls()) ++timerGeneration_[control.get()];
-  DestroyFormWindows(*state);
-  state->loaded = false;
-  state->visible = false;
-  form.AttachSink(nullptr);
+  if (!state->loaded) return true;  // destroyed meanwhile with its owner
+  DestroyForm(form, *state);
   bool anyLoaded = std::any_of(forms_.begin(), forms_.end(),
                                [](const auto& entry) { return entry.second->loaded; });
   // After a normal close the program ends when its last window has gone.
@@ -619,6 +662,16 @@ Form* FakePlatform::FormOfWindow(Hwnd hwnd) {
 // What the real backend's form windows do with the messages that reach
 // their own procedure; everything else is left to the system.
 intptr_t FakePlatform::FormWindowProc(Form& form, uint32_t msg, uintptr_t wParam) {
+  // Alt+F4 and the close box come as a system command the default
+  // procedure turns into WM_CLOSE; a disabled window still gets a posted one.
+  if (msg == kWmSysCommand && (wParam & 0xFFF0) == kScClose) {
+    if (!Blocked(form)) Dispatch(WindowHandle(form), kWmClose, 0, 0);
+    return 0;
+  }
+  if (msg == kWmClose) {
+    Unload(form);
+    return 0;
+  }
   if (msg == kWmQueryEndSession) return 1;
   if (msg == kWmEndSession && wParam != 0) form.Form_EndSession();
   return defaultProcResult;

@@ -59,7 +59,11 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   void SetForeground(Hwnd hwnd) { foreground_ = hwnd; }
   // The window of the innermost message box open now (this program's), 0
   // when none is open.
-  Hwnd OpenBox() const { return openBoxes_.empty() ? 0 : openBoxes_.back(); }
+  Hwnd OpenBox() const { return openBoxes_.empty() ? 0 : openBoxes_.back().hwnd; }
+  // The user presses a button of the innermost open box while code runs
+  // inside its loop: the box goes, and its call returns this answer once
+  // that code is done.
+  void AnswerBox(int answer);
   // Windows of the program under test belong to this process; the others
   // to another program's.
   static constexpr uint32_t kOwnProcessId = 0x1F00;
@@ -96,7 +100,15 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   void TypeIntoHotKeyControl(Hwnd control, uint32_t code);
   static constexpr uintptr_t kHostFont = 0xF0A7;
 
-  // Privilege step, exit and power requests.
+  // The thread is told to quit (WM_QUIT): modal loops end, their forms are
+  // destroyed without their close events, then the program's own loop ends.
+  void PostQuit();
+  // Posts WM_CLOSE to every window of the program, as taskkill without /F.
+  void PostCloseToAll();
+
+  // Privilege step, exit and power requests. A request is recorded unless
+  // the process itself has ended: code unwinding after the last window has
+  // gone still runs.
   std::vector<std::string> privilegeCalls;
   std::vector<uint32_t> exitRequests;
   std::vector<uint32_t> exitReservedArgs;  // ExitWindowsEx's second argument, per call
@@ -107,6 +119,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   // What SetSystemPowerState returns; nullopt: success exactly when the last
   // error is 0. A real call may succeed and leave an older code in place.
   std::optional<bool> powerStateResult;
+  // Set: ExitWindowsEx refuses with this last-error code.
+  std::optional<uint32_t> exitWindowsRefusal;
   uint32_t lastError = 0;
   std::set<Handle> closedHandles;
 
@@ -222,6 +236,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
 
   // ---- WindowRuntime ----
   int MsgBox(const std::string& text, int style, const std::string& caption) override;
+  int BoxAnswer() override;
   void DoEvents() override;
   bool PrevInstance() override { return previousInstance; }
   std::string AppPath() override { return appPath; }
@@ -258,6 +273,10 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   };
   struct FormState;
   class Sink;
+  struct OpenBoxState {
+    Hwnd hwnd;
+    int answer;  // 0 until the user answers
+  };
   struct Timed {
     int64_t due;
     uint64_t order;
@@ -274,6 +293,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   void ScheduleTimer(Control& timer);
   void ArmTimer(Control& timer, uint64_t generation, int64_t due);
   void DestroyFormWindows(FormState& state);
+  void DestroyForm(Form& form, FormState& state);
+  bool ProcessGone() const { return endedAtOnce || endedBySystem; }
 
   std::map<Hwnd, Window> windows_;
   Hwnd nextHandle_ = 0x10010;
@@ -290,7 +311,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   int64_t now_ = 0;
   std::map<const Form*, std::unique_ptr<FormState>> forms_;
   std::vector<const Form*> modalStack_;
-  std::vector<Hwnd> openBoxes_;
+  std::vector<OpenBoxState> openBoxes_;
+  bool quit_ = false;
 };
 
 }  // namespace kestrune

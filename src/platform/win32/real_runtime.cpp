@@ -152,7 +152,64 @@ bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target,
   return false;
 }
 
+// The boxes open now, innermost last, with the button pressed in each. The
+// system's box keeps its answer until its call returns, which a modal loop
+// running inside it delays: a hook sees the box created, a subclass sees
+// the button.
+struct OpenBox {
+  HHOOK hook = nullptr;
+  HWND hwnd = nullptr;
+  WNDPROC proc = nullptr;
+  int answer = 0;
+};
+std::vector<OpenBox> g_openBoxes;
+
+OpenBox* BoxOf(HWND hwnd) {
+  for (OpenBox& box : g_openBoxes) {
+    if (box.hwnd == hwnd) return &box;
+  }
+  return nullptr;
+}
+
+LRESULT CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  OpenBox* box = BoxOf(hwnd);
+  if (box == nullptr) return DefDlgProcW(hwnd, msg, wParam, lParam);
+  const WNDPROC proc = box->proc;  // the vector may grow while the box runs
+  const UINT id = LOWORD(wParam);
+  if (msg == WM_COMMAND && id >= IDOK && id <= IDCONTINUE) box->answer = static_cast<int>(id);
+  return CallWindowProcW(proc, hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && !g_openBoxes.empty() && g_openBoxes.back().hwnd == nullptr) {
+    const auto hwnd = reinterpret_cast<HWND>(wParam);
+    wchar_t name[8] = {};
+    GetClassNameW(hwnd, name, 8);
+    if (std::wstring_view(name) == L"#32770") {
+      OpenBox& box = g_openBoxes.back();
+      box.hwnd = hwnd;
+      box.proc = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BoxProc)));
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
+
+BoxWatch::BoxWatch() {
+  g_openBoxes.push_back(
+      {SetWindowsHookExW(WH_CBT, &BoxHook, nullptr, GetCurrentThreadId()), nullptr, nullptr, 0});
+}
+
+BoxWatch::~BoxWatch() {
+  if (g_openBoxes.back().hook != nullptr) UnhookWindowsHookEx(g_openBoxes.back().hook);
+  g_openBoxes.pop_back();
+}
+
+int BoxWatch::InnermostAnswer() {
+  return g_openBoxes.empty() ? 0 : g_openBoxes.back().answer;
+}
 
 RealRuntime::RealRuntime() {
   instanceMutex_.reset(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
@@ -201,24 +258,21 @@ HWND RealRuntime::BoxOwner() const {
 
 int RealRuntime::MsgBox(const std::string& text, int style, const std::string& caption) {
   HWND owner = BoxOwner();
-  // The box disables its owner only; the other forms wait for it as well.
-  std::vector<HWND> disabled;
-  for (const auto& [form, window] : windows_) {
-    HWND hwnd = window->Hwnd();
-    if (hwnd != nullptr && hwnd != owner && IsWindowEnabled(hwnd)) {
-      EnableWindow(hwnd, FALSE);
-      disabled.push_back(hwnd);
-    }
-  }
+  // The box disables its owner itself and gives it back input before it
+  // goes, so that the system activates the owner and not another program.
+  const uint64_t modal = BeginModal(nullptr, owner);
   // Without a window to own it the box is still modal to the whole program.
   UINT type = static_cast<UINT>(style) | (owner == nullptr ? MB_TASKMODAL : 0);
+  const BoxWatch watch;
   ++modalDepth_;
   const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
   --modalDepth_;
-  for (HWND hwnd : disabled) {
-    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
-  }
+  EndModal(modal);
   return answer;
+}
+
+int RealRuntime::BoxAnswer() {
+  return BoxWatch::InnermostAnswer();
 }
 
 std::string RealRuntime::AppPath() {
@@ -385,17 +439,9 @@ void RealRuntime::Show(Form& form) {
 void RealRuntime::ShowModal(Form& form) {
   Load(form);
   FormWindow* window = WindowOf(form);
-  if (window == nullptr) return;
+  if (window == nullptr) return Discard(form);
   HWND previous = GetActiveWindow();
-  Modal modal{&form, {}};
-  for (const auto& [other, otherWindow] : windows_) {
-    HWND hwnd = otherWindow->Hwnd();
-    if (other != &form && hwnd != nullptr && IsWindowEnabled(hwnd)) {
-      EnableWindow(hwnd, FALSE);
-      modal.disabled.push_back(hwnd);
-    }
-  }
-  modals_.push_back(std::move(modal));
+  const uint64_t modal = BeginModal(&form, nullptr);
   // Shown, not forced to the foreground: the countdown appears while the
   // user may be working in another program.
   ShowWindow(window->Hwnd(), SW_SHOW);
@@ -409,22 +455,63 @@ void RealRuntime::ShowModal(Form& form) {
     Dispatch(msg);
   }
   --modalDepth_;
-  EndModal(form);
+  EndModal(modal);
+  // Still here after a quit message, or gone with its owner's window: no
+  // close event runs, and the caller's form object must leave no entry.
+  Discard(form);
   if (previous != nullptr && IsWindow(previous) && IsWindowVisible(previous))
     SetForegroundWindow(previous);
 }
 
-// Gives input back to the windows a modal form disabled. Done before the
-// modal window goes, so that the system activates one of ours, not another
-// program's.
-void RealRuntime::EndModal(const Form& form) {
-  auto it = std::find_if(modals_.begin(), modals_.end(),
-                         [&form](const Modal& m) { return m.form == &form; });
-  if (it == modals_.end()) return;
-  for (HWND hwnd : it->disabled) {
-    if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+// Every box and modal form holds the program's other windows disabled; a
+// window gets input back only when the last one holding it ends, so that a
+// countdown ending under a question leaves the question's owner disabled.
+// Forms whose design asks for it stay usable under boxes. The box's owner
+// is held but left to the box to disable.
+uint64_t RealRuntime::BeginModal(const Form* form, HWND boxOwner) {
+  Modal modal{++modalSerial_, form, {}};
+  for (const auto& [other, window] : windows_) {
+    HWND hwnd = window->Hwnd();
+    if (hwnd == nullptr || other == form) continue;
+    if (form == nullptr && other->Design().usableUnderBoxes) continue;
+    if (hwnd != boxOwner && IsWindowEnabled(hwnd)) EnableWindow(hwnd, FALSE);
+    modal.held.push_back(hwnd);
   }
+  modals_.push_back(std::move(modal));
+  return modals_.back().id;
+}
+
+// Done before a modal window goes, so that the system activates one of
+// ours, not another program's.
+void RealRuntime::EndModal(uint64_t id) {
+  auto it =
+      std::find_if(modals_.begin(), modals_.end(), [id](const Modal& m) { return m.id == id; });
+  if (it == modals_.end()) return;
+  const std::vector<HWND> held = std::move(it->held);
   modals_.erase(it);
+  for (HWND hwnd : held) {
+    const bool stillHeld = std::any_of(modals_.begin(), modals_.end(), [hwnd](const Modal& m) {
+      return std::find(m.held.begin(), m.held.end(), hwnd) != m.held.end();
+    });
+    if (!stillHeld && IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+  }
+}
+
+void RealRuntime::EndModalOf(const Form& form) {
+  for (const Modal& modal : modals_) {
+    if (modal.form == &form) return EndModal(modal.id);
+  }
+}
+
+// Forgets a form without its close events: its window is gone already, or
+// goes now.
+void RealRuntime::Discard(Form& form) {
+  auto node = windows_.extract(&form);
+  if (node.empty()) return;
+  EndModalOf(form);
+  form.AttachSink(nullptr);
+  node.mapped()->Destroy();
+  unloaded_.push_back(std::move(node.mapped()));
 }
 
 void RealRuntime::Hide(Form& form) {
@@ -437,12 +524,7 @@ bool RealRuntime::Unload(Form& form) {
   form.Form_QueryUnload(cancel);
   if (cancel) return false;
   form.Form_Unload();
-  auto node = windows_.extract(&form);
-  if (node.empty()) return true;  // unloaded meanwhile by its own events
-  EndModal(form);
-  form.AttachSink(nullptr);
-  node.mapped()->Destroy();
-  unloaded_.push_back(std::move(node.mapped()));
+  Discard(form);  // a form unloaded meanwhile by its own events is gone already
   return true;
 }
 

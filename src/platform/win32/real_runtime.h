@@ -12,6 +12,18 @@
 
 namespace kestrune::win32 {
 
+// Watches the message box the next MessageBoxW creates, for as long as it
+// lives, so that the button pressed is known before the call returns.
+class BoxWatch {
+ public:
+  BoxWatch();
+  ~BoxWatch();
+  BoxWatch(const BoxWatch&) = delete;
+  BoxWatch& operator=(const BoxWatch&) = delete;
+  // The button pressed in the innermost box open now, 0 before an answer.
+  static int InnermostAnswer();
+};
+
 // The window runtime on the Win32 API: forms as real windows, modal message
 // boxes, the message pump, program facts and files.
 class RealRuntime final : public WindowRuntime {
@@ -27,6 +39,7 @@ class RealRuntime final : public WindowRuntime {
   int ModalDepth() const { return modalDepth_; }
 
   int MsgBox(const std::string& text, int style, const std::string& caption) override;
+  int BoxAnswer() override;
   void DoEvents() override;
   bool PrevInstance() override { return previousInstance_; }
   std::string AppPath() override;
@@ -52,9 +65,11 @@ class RealRuntime final : public WindowRuntime {
   void End() override;
 
  private:
+  // A box (form null) or a modal form, and the windows it holds disabled.
   struct Modal {
+    uint64_t id;
     const Form* form;
-    std::vector<HWND> disabled;
+    std::vector<HWND> held;
   };
 
   FormWindow* WindowOf(const Form& form) const;
@@ -62,7 +77,10 @@ class RealRuntime final : public WindowRuntime {
   HWND MainHwnd() const;
   HWND BoxOwner() const;
   void Dispatch(MSG& msg);
-  void EndModal(const Form& form);
+  uint64_t BeginModal(const Form* form, HWND boxOwner);
+  void EndModal(uint64_t id);
+  void EndModalOf(const Form& form);
+  void Discard(Form& form);
   void FreeUnloaded();
 
   unique_handle instanceMutex_;
@@ -71,6 +89,7 @@ class RealRuntime final : public WindowRuntime {
   // Windows of unloaded forms, freed once no message of theirs is running.
   std::vector<std::unique_ptr<FormWindow>> unloaded_;
   std::vector<Modal> modals_;
+  uint64_t modalSerial_ = 0;
   int modalDepth_ = 0;
 };
 
