@@ -3,7 +3,21 @@
 #include <algorithm>
 
 namespace kestrune::win32 {
+
+FileCalls fileCalls = {
+    &::CreateFileW,      &::ReadFile,           &::WriteFile,     &::SetEndOfFile,
+    &::FlushFileBuffers, &::ReplaceFileW,       &::MoveFileExW,   &::CopyFileW,
+    &::DeleteFileW,      &::GetFileAttributesW, &::GetFileSizeEx,
+};
+
 namespace {
+
+using ReadOutcome = WindowRuntime::ReadOutcome;
+using FileRead = WindowRuntime::FileRead;
+
+constexpr size_t kChunk = 1u << 30;
+// The in-place write keeps the old bytes in memory to put them back.
+constexpr size_t kMaxInPlaceBytes = 1u << 26;
 
 // A path as the file functions take it at any length: beyond MAX_PATH only
 // the extended form, which the system takes as it is, reaches the file.
@@ -20,34 +34,55 @@ std::wstring SystemPath(const std::wstring& path) {
 }
 
 HANDLE OpenFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
-  HANDLE file = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = fileCalls.CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
 DWORD AttributesOf(const std::wstring& path) {
-  return GetFileAttributesW(SystemPath(path).c_str());
+  return fileCalls.GetFileAttributesW(SystemPath(path).c_str());
+}
+
+bool IsNotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+    if (!fileCalls.WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
       return false;
     done += written;
   }
   return true;
 }
 
-// A new file beside target, named after it. Its name is returned in name;
-// error tells why none could be created.
+FileRead ReadAll(HANDLE file, size_t maxBytes) {
+  LARGE_INTEGER size{};
+  if (!fileCalls.GetFileSizeEx(file, &size)) return {ReadOutcome::Unreadable, {}};
+  if (static_cast<uint64_t>(size.QuadPart) > maxBytes) return {ReadOutcome::TooLarge, {}};
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
+    DWORD read = 0;
+    if (!fileCalls.ReadFile(file, bytes.data() + done, chunk, &read, nullptr))
+      return {ReadOutcome::Unreadable, {}};
+    if (read == 0) break;  // the file shrank meanwhile
+    done += read;
+  }
+  bytes.resize(done);
+  return {ReadOutcome::Read, std::move(bytes)};
+}
+
+// A new file beside target, named after it with suffix. Its name is returned
+// in name; error tells why none could be created.
 unique_handle CreateTemporaryBeside(const std::wstring& target, std::wstring& name, DWORD& error) {
   constexpr int kAttempts = 64;
   const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
   for (DWORD attempt = 0; attempt < kAttempts; ++attempt) {
-    // Hex digits of our own: the wide printf family would add about 24 KB.
     const DWORD unique = seed + attempt;
     name = target + L"." + Hex4(unique >> 16) + Hex4(unique) + L".tmp";
     if (unique_handle file{OpenFileW(name, GENERIC_WRITE, 0, CREATE_NEW)}) return file;
@@ -58,39 +93,84 @@ unique_handle CreateTemporaryBeside(const std::wstring& target, std::wstring& na
 }
 
 bool WriteToDisk(HANDLE file, const std::string& bytes) {
-  return WriteAll(file, bytes) && SetEndOfFile(file) && FlushFileBuffers(file);
+  return WriteAll(file, bytes) && fileCalls.SetEndOfFile(file) && fileCalls.FlushFileBuffers(file);
+}
+
+bool WriteOver(const std::wstring& path, const std::string& bytes) {
+  unique_handle file(OpenFileW(path, GENERIC_WRITE, 0, OPEN_EXISTING));
+  return file && WriteToDisk(file.get(), bytes);
+}
+
+bool Flush(const std::wstring& path) {
+  unique_handle file(OpenFileW(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING));
+  return file && fileCalls.FlushFileBuffers(file.get());
+}
+
+bool Move(const std::wstring& from, const std::wstring& to, DWORD flags = 0) {
+  return fileCalls.MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+                               flags | MOVEFILE_WRITE_THROUGH);
+}
+
+bool Copy(const std::wstring& from, const std::wstring& to) {
+  return fileCalls.CopyFileW(SystemPath(from).c_str(), SystemPath(to).c_str(), FALSE);
+}
+
+// A file of our own: a refused delete is tried once more, as a scanner that
+// looks at a new file holds it only for a moment.
+void Remove(const std::wstring& path) {
+  const std::wstring name = SystemPath(path);
+  if (!fileCalls.DeleteFileW(name.c_str())) fileCalls.DeleteFileW(name.c_str());
 }
 
 // The last resort where the folder lets the file be written but no file be
 // created: the backup can only go over an existing one, the bytes over the
-// file's own.
-bool WriteInPlace(const std::wstring& target, const std::wstring& backup,
-                  const std::string& bytes) {
-  if (!backup.empty() && !CopyFileW(SystemPath(target).c_str(), SystemPath(backup).c_str(), FALSE))
+// file's own. The old bytes go back when the new ones cannot be written.
+bool WriteInPlace(const std::wstring& target, const std::wstring& backup, const std::string& bytes,
+                  const std::optional<std::string>& knownOld) {
+  const FileRead old = ReadWholeFile(target, kMaxInPlaceBytes);
+  if (old.outcome != ReadOutcome::Read) return false;
+  if (old.bytes != knownOld && !backup.empty() && !(Copy(target, backup) && Flush(backup)))
     return false;
-  unique_handle file(OpenFileW(target, GENERIC_WRITE, 0, OPEN_EXISTING));
-  return file && WriteToDisk(file.get(), bytes);
+  if (WriteOver(target, bytes)) return true;
+  WriteOver(target, old.bytes);
+  return false;
 }
 
-// Puts the written temporary file in the target's place. ReplaceFileW keeps
-// the old file under the backup name in the same step, and the old file's
-// attributes and security on the new one.
-bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target,
-                   const std::wstring& backup, bool targetExists) {
-  const std::wstring to = SystemPath(target);
-  const std::wstring from = SystemPath(temporary);
-  if (!targetExists) return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
-  const std::wstring keep = backup.empty() ? std::wstring() : SystemPath(backup);
-  if (ReplaceFileW(to.c_str(), from.c_str(), keep.empty() ? nullptr : keep.c_str(),
-                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+// After the new bytes are in place: the old ones, kept under our own name,
+// go only when they are the bytes this run knew; anything else, an editor's
+// save just before the replace included, becomes the backup.
+void SettleOld(const std::wstring& old, const std::wstring& backup, const std::string& knownOld) {
+  bool ours = backup.empty();
+  if (!ours) {
+    unique_handle file(OpenFileW(old, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    const FileRead read =
+        file ? ReadAll(file.get(), knownOld.size()) : FileRead{ReadOutcome::Unreadable, {}};
+    ours = read.outcome == ReadOutcome::Read && read.bytes == knownOld;
+  }
+  if (ours) {
+    Remove(old);
+    return;
+  }
+  if (Move(old, backup, MOVEFILE_REPLACE_EXISTING)) return;
+  // Better a stray file than lost bytes: they stay under our name when no
+  // copy can be made either.
+  if (Copy(old, backup)) Remove(old);
+}
+
+// Puts the written temporary file in the target's place; ReplaceFileW keeps
+// the old file under keep in the same step, and the old file's attributes
+// and security on the new one. Its failures 1176 (without a keep name) and
+// 1177 leave the old file moved away and the new one beside: the new one is
+// put in place, else the old one back. Neither move replaces a file, so
+// where the old file never left both fail and change nothing.
+bool PutInPlace(const std::wstring& temporary, const std::wstring& target,
+                const std::wstring& keep) {
+  if (fileCalls.ReplaceFileW(SystemPath(target).c_str(), SystemPath(temporary).c_str(),
+                             SystemPath(keep).c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                             nullptr))
     return true;
-  const DWORD error = GetLastError();
-  if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-    return false;
-  // The old file has left its place: put the new one there, else the old back.
-  if (AttributesOf(target) != INVALID_FILE_ATTRIBUTES) return false;
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
-  if (!keep.empty()) MoveFileExW(keep.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+  if (Move(temporary, target)) return true;
+  Move(keep, target);
   return false;
 }
 
@@ -104,40 +184,40 @@ bool NormalFileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kNotNormal);
 }
 
-std::optional<std::string> ReadWholeFile(const std::wstring& path, size_t maxBytes) {
+FileRead ReadWholeFile(const std::wstring& path, size_t maxBytes) {
   unique_handle file(OpenFileW(
       path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING));
-  LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > maxBytes)
-    return std::nullopt;
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr)) return std::nullopt;
-    if (read == 0) break;  // the file shrank meanwhile
-    done += read;
-  }
-  bytes.resize(done);
-  return bytes;
+  if (!file)
+    return {IsNotFound(GetLastError()) ? ReadOutcome::Missing : ReadOutcome::Unreadable, {}};
+  return ReadAll(file.get(), maxBytes);
 }
 
 bool ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
-                      const std::wstring& backup) {
+                      const std::wstring& backup, const std::optional<std::string>& knownOld) {
+  // Hidden and system files count; where the answer is unclear, nothing
+  // is touched.
   const DWORD attributes = AttributesOf(target);
+  if (attributes == INVALID_FILE_ATTRIBUTES && !IsNotFound(GetLastError())) return false;
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // Read-only is the user's word; a move over the file would also drop it.
   if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return false;
   std::wstring temporary;
   DWORD error = ERROR_SUCCESS;
   unique_handle file = CreateTemporaryBeside(target, temporary, error);
-  if (!file) return exists && error == ERROR_ACCESS_DENIED && WriteInPlace(target, backup, bytes);
-  scope_exit removeTemporary([&] { DeleteFileW(SystemPath(temporary).c_str()); });
+  if (!file)
+    return exists && error == ERROR_ACCESS_DENIED && WriteInPlace(target, backup, bytes, knownOld);
+  scope_exit removeTemporary([&] { Remove(temporary); });
   const bool written = WriteToDisk(file.get(), bytes);
   file.reset();
-  if (!written || !MoveIntoPlace(temporary, target, backup, exists)) return false;
+  if (!written) return false;
+  // The old bytes always go to a known name first: the backup when they
+  // are to be kept for sure, else one of our own, checked once the new
+  // bytes are in place.
+  const bool checkOld = knownOld.has_value() || backup.empty();
+  const std::wstring keep = checkOld ? temporary.substr(0, temporary.size() - 4) + L".old" : backup;
+  if (exists ? !PutInPlace(temporary, target, keep) : !Move(temporary, target)) return false;
   removeTemporary.dismiss();
+  if (exists && checkOld) SettleOld(keep, backup, knownOld.value_or(std::string()));
   return true;
 }
 

@@ -145,14 +145,14 @@ std::string RealRuntime::ExpandEnvironmentVariables(const std::string& text) {
   return Narrow(expanded);
 }
 
-std::optional<std::string> RealRuntime::ReadFileBytes(const std::string& path, size_t maxBytes) {
+WindowRuntime::FileRead RealRuntime::ReadFileBytes(const std::string& path, size_t maxBytes) {
   return ReadWholeFile(Widen(path), maxBytes);
 }
 
 bool RealRuntime::ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                                   const std::string& backupPath) {
-  return ReplaceWholeFile(Widen(path), bytes,
-                          backupPath.empty() ? std::wstring() : Widen(backupPath));
+                                   const std::string& backupPath,
+                                   const std::optional<std::string>& knownOld) {
+  return ReplaceWholeFile(Widen(path), bytes, Widen(backupPath), knownOld);
 }
 
 std::string RealRuntime::ToAnsi(const std::string& text) {
