@@ -77,7 +77,7 @@ FileRead ReadAll(HANDLE file, size_t maxBytes) {
   return {ReadOutcome::Read, std::move(bytes)};
 }
 
-// A new file beside target, named after it with suffix. Its name is returned
+// A new file beside target, named after it. Its name is returned
 // in name; error tells why none could be created.
 unique_handle CreateTemporaryBeside(const std::wstring& target, std::wstring& name, DWORD& error) {
   constexpr int kAttempts = 64;
@@ -187,9 +187,13 @@ bool NormalFileExists(const std::wstring& path) {
 FileRead ReadWholeFile(const std::wstring& path, size_t maxBytes) {
   unique_handle file(OpenFileW(
       path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING));
-  if (!file)
-    return {IsNotFound(GetLastError()) ? ReadOutcome::Missing : ReadOutcome::Unreadable, {}};
-  return ReadAll(file.get(), maxBytes);
+  if (file) return ReadAll(file.get(), maxBytes);
+  if (IsNotFound(GetLastError())) return {ReadOutcome::Missing, {}};
+  // A folder at the path is no file either: nothing to read, nor to keep.
+  const DWORD attributes = AttributesOf(path);
+  const bool folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return {folder ? ReadOutcome::Missing : ReadOutcome::Unreadable, {}};
 }
 
 bool ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
