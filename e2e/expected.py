@@ -55,6 +55,9 @@ TEXTS: dict[str, str] = {
     "kSettingsWriteFailedPrefix": "設定ファイルを保存できませんでした。\r\n\r\n",
     "kSettingsWriteFailedSuffix": "\r\n\r\nフォルダーに書き込めるか、ファイルが読み取り専用でないか"
                                   "確認してください。以前の設定はそのまま残っています。",
+    "kSettingsReadFailedPrefix": "設定ファイルを読み込めませんでした。\r\n\r\n",
+    "kSettingsReadFailedSuffix": "\r\n\r\n既定の設定で起動します。このファイルは最初の保存のときに "
+                                 "default.ini.bak として残します。",
     "kHotKeyRefused": "このホットキーはほかのプログラムが使用中のため登録できませんでした。\r\n"
                       "このままではホットキーでウインドウを選択できません。"
                       "別の組み合わせを入力して「変更」を押してください。",

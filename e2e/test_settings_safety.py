@@ -9,7 +9,8 @@ import time
 import unittest
 from pathlib import Path
 
-from kestrune_e2e import IDNO, IDOK, IDYES, LAYOUT, TEXTS, KestruneApp, KestruneTestCase
+from kestrune_e2e import (IDNO, IDOK, IDYES, LAYOUT, TEXTS, WINDOW_TIMEOUT,
+                          KestruneApp, KestruneTestCase, wait_until)
 from test_settings import settings_file
 
 BACKUP = "default.ini.bak"
@@ -34,6 +35,22 @@ class SafetyBase(KestruneTestCase):
         app.answer(box, IDOK)
         app.answer(app.wait_msgbox(TEXTS["kQuitQuestion"]), IDYES)
         self.assertEqual(app.wait_exit(), 0)
+
+    def launch_reporting_unreadable(self, app: KestruneApp) -> None:
+        """Starts the program on a file it cannot read: the report names the
+        file before the main window shows."""
+        app.process = app.spawn()
+        prefix, suffix = TEXTS["kSettingsReadFailedPrefix"], TEXTS["kSettingsReadFailedSuffix"]
+        box = wait_until(lambda: next((b for b in app.msgboxes()
+                                       if b.text.startswith(prefix)), None),
+                         WINDOW_TIMEOUT, "the report of the unreadable file")
+        self.assertTrue(box.text.endswith("\\default.ini" + suffix), box.text)
+        self.assertEqual(box.caption, TEXTS["kAppTitle"])
+        self.assertEqual(box.button_ids, {IDOK})
+        app.answer(box, IDOK)
+        window = wait_until(lambda: next((w for w in app.main_windows() if w["visible"]), None),
+                            WINDOW_TIMEOUT, "the main window")
+        app.hwnd, app.pid = window["hwnd"], window["pid"]
 
     def leftovers(self, folder: Path) -> list:
         return [p.name for p in folder.iterdir()
@@ -89,7 +106,7 @@ class HandEditedFileTest(SafetyBase):
             huge.write(settings_file(check=b"0"))
             huge.truncate(1 << 30)  # sparse: 1 GiB on disk in name only
         started = time.monotonic()
-        app.launch()
+        self.launch_reporting_unreadable(app)
         print(f"\n[e2e] started with a 1 GiB default.ini in {time.monotonic() - started:.2f} s")
         # Started as without a file: Check1 keeps its design value.
         self.assertEqual(app.dump().control(TEXTS["kCheck1Caption"], "check").checked, 1)
@@ -97,6 +114,34 @@ class HandEditedFileTest(SafetyBase):
         app.wait_exit()
         self.assertEqual(app.read_ini(), DESIGN)
         self.assertEqual((app.folder / BACKUP).stat().st_size, 1 << 30)
+
+
+    def test_utf8_file_keeps_its_characters_and_becomes_the_backup(self):
+        sound = "D:\\効果音\\完了.wav"
+        utf8 = settings_file(file_name=sound.encode("utf-8"))
+        app = self.start_app(utf8)
+        self.assertEqual(app.dump().control(kind="edit").text, sound)
+        self.close_answering(app, IDYES)
+        app.wait_exit()
+        self.assertEqual(app.read_ini(), settings_file(file_name=sound.encode("cp932")))
+        self.assertEqual((app.folder / BACKUP).read_bytes(), utf8)
+        self.assertEqual(self.leftovers(app.folder), [])
+
+    def test_file_held_open_at_start_is_reported_and_kept_as_the_backup(self):
+        held = settings_file(check=b"0")
+        app = self.new_app(held)
+        self.wine.driver.call("hold-file", self.windows_path(app.ini_path))
+        try:
+            self.launch_reporting_unreadable(app)
+            # Started with the defaults: Check1 keeps its design value.
+            self.assertEqual(app.dump().control(TEXTS["kCheck1Caption"], "check").checked, 1)
+        finally:
+            self.wine.driver.call("release-file")
+        self.close_answering(app, IDYES)
+        self.assertEqual(app.wait_exit(), 0)
+        self.assertEqual(app.read_ini(), DESIGN)
+        self.assertEqual((app.folder / BACKUP).read_bytes(), held)
+        self.assertEqual(self.leftovers(app.folder), [])
 
 
 class AwkwardFolderTest(SafetyBase):

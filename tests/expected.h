@@ -46,6 +46,11 @@ inline constexpr Box kHotKeyRefused{
     0x30, kAppTitle};
 inline constexpr char kSettingsWriteFailedPrefix[] = "設定ファイルを保存できませんでした。\r\n\r\n";
 inline constexpr int kSettingsWriteFailedStyle = 0x10;
+inline constexpr char kSettingsReadFailedPrefix[] = "設定ファイルを読み込めませんでした。\r\n\r\n";
+inline constexpr char kSettingsReadFailedSuffix[] =
+    "\r\n\r\n既定の設定で起動します。このファイルは最初の保存のときに default.ini.bak "
+    "として残します。";
+inline constexpr int kSettingsReadFailedStyle = 0x30;
 
 inline constexpr char kHotKeyAtomName[] = "HotKeySample";
 

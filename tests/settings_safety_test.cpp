@@ -80,9 +80,8 @@ TEST_F(SettingsSafety, HiddenFileNotReadWholeIsKeptAsBackup) {
   EXPECT_EQ(fake.files[BackupPath()], "my own notes\r\n");
 }
 
-TEST_F(SettingsSafety, FileReadWholeOrWrittenByThisRunIsReplacedWithoutBackup) {
-  // LF line ends and a value in another letter case read whole.
-  fake.files[SettingsPath()] = "/check1.Value\n0\n/HotKey(bAlt)\nfalse\n";
+TEST_F(SettingsSafety, FileInTheWritersFormOrWrittenByThisRunIsReplacedWithoutBackup) {
+  fake.files[SettingsPath()] = kUnticked;
   Start();
   ASSERT_TRUE(fake.Click(form1.Check1));
   CloseAttempt();
@@ -105,7 +104,8 @@ TEST_F(SettingsSafety, FileEditedWhileRunningIsKeptAtTheNextWrite) {
 }
 
 // Up to 64 KiB a file is read; one byte more and it is not read at all, the
-// program starts as without a file, and the file becomes the backup.
+// program says so and starts as without a file. Neither is in the writer's
+// form, so both become the backup.
 TEST_F(SettingsSafety, FileOver64KiBIsNotReadAndKeptAsBackup) {
   for (size_t size : {size_t{65536}, size_t{65537}}) {
     SCOPED_TRACE(size);
@@ -122,10 +122,8 @@ TEST_F(SettingsSafety, FileOver64KiBIsNotReadAndKeptAsBackup) {
     desk.ScriptBox(kIdNo);
     desk.CloseWindow(form);
     EXPECT_EQ(desk.files[path], read ? kUnticked : kTicked);
-    EXPECT_EQ(desk.files.count(path + ".bak"), read ? 0u : 1u);
-    if (!read) {
-      EXPECT_EQ(desk.files[path + ".bak"], big);
-    }
+    EXPECT_EQ(desk.files[path + ".bak"], big);
+    EXPECT_EQ(desk.boxes.size(), read ? 1u : 2u);  // the report, then the question
   }
 }
 
@@ -201,6 +199,89 @@ TEST_F(SettingsSafety, FolderThatAllowsNoNewFilesIsWrittenInPlace) {
   CloseAttempt();
   EXPECT_EQ(fake.files.count(SettingsPath()), 0u);
   EXPECT_EQ(fake.boxes.size(), 6u);
+}
+
+// The file as the writer writes it with Check1 0 and the given file name.
+std::string WriterForm(const std::string& fileName) {
+  std::string bytes = kUnticked;
+  return bytes.insert(bytes.size() - 4, fileName);
+}
+
+// What a file holds decides how it is read, whether the start says it could
+// not be read, and whether its bytes are kept at the first save: they are
+// replaced without a backup only when they are exactly the writer's form.
+TEST_F(SettingsSafety, EachFileIsReadAsItsEditorSavedItAndKeptUnlessInTheWritersForm) {
+  const std::string sound = "D:\\効果音\\完了.wav";  // UTF-8, as typed here
+  const std::string soundAnsi = "D:\\\x8c\xf8\x89\xca\x89\xb9\\\x8a\xae\x97\xb9.wav";
+  struct Case {
+    const char* name;
+    std::optional<std::string> disk;
+    bool locked;
+    std::string fileName;  // the text box afterwards, UTF-8
+    int check1;
+    bool backup;
+  };
+  const Case cases[] = {
+      {"UTF-8 as Notepad saves it", WriterForm(sound), false, sound, 0, true},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + WriterForm("C:\\a.wav"), false, "C:\\a.wav",
+       0, true},
+      {"code page 932 in the writer's form", WriterForm(soundAnsi), false, sound, 0, false},
+      {"a NUL in a value", WriterForm(std::string("C:\\a\0b.wav", 10)), false, "C:\\a", 0, true},
+      {"true in lower case", kUnticked.substr(0, 17) + "true" + kUnticked.substr(22), false, "", 0,
+       true},
+      {"a missing line", kUnticked.substr(0, kUnticked.size() - 23), false, "", 0, true},
+      {"locked by another program", kUnticked, true, "", 1, true},
+      {"no file", std::nullopt, false, "", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform desk;
+    Form1 form(desk, desk);
+    const std::string path = form.SettingsPath();
+    if (c.disk) desk.files[path] = *c.disk;
+    if (c.locked) desk.lockedFiles.insert(path);
+    desk.Show(form);
+    EXPECT_EQ(form.txtFileName.Caption(), c.fileName);
+    EXPECT_EQ(form.Check1.Value(), c.check1);
+    if (c.locked) {
+      ASSERT_EQ(desk.boxes.size(), 1u);
+      EXPECT_EQ(desk.boxes[0].text,
+                expected::kSettingsReadFailedPrefix + path + expected::kSettingsReadFailedSuffix);
+      EXPECT_EQ(desk.boxes[0].style, expected::kSettingsReadFailedStyle);
+      EXPECT_EQ(desk.boxes[0].caption, expected::kAppTitle);
+      desk.lockedFiles.clear();
+    } else {
+      EXPECT_TRUE(desk.boxes.empty());
+    }
+    desk.ScriptBox(kIdNo);
+    desk.CloseWindow(form);
+    EXPECT_EQ(desk.files.count(path + ".bak"), c.backup ? 1u : 0u);
+    if (c.backup) {
+      EXPECT_EQ(desk.files[path + ".bak"], *c.disk);
+    }
+  }
+  // Written back in the writer's form, in the ANSI code page.
+  FakePlatform desk;
+  Form1 form(desk, desk);
+  desk.files[form.SettingsPath()] = WriterForm(sound);
+  desk.Show(form);
+  desk.ScriptBox(kIdNo);
+  desk.CloseWindow(form);
+  EXPECT_EQ(desk.files[form.SettingsPath()], WriterForm(soundAnsi));
+}
+
+// A refused second instance writes nothing, also when the session ends
+// while its box is open.
+TEST_F(SettingsSafety, RefusedSecondInstanceNeverWritesTheFile) {
+  fake.previousInstance = true;
+  fake.files[SettingsPath()] = "the running instance's settings";
+  fake.ScriptBox(kIdOk, [this] { fake.EndSession(); });
+  Start();
+  EXPECT_TRUE(fake.ended);
+  EXPECT_EQ(fake.files[SettingsPath()], "the running instance's settings");
+  EXPECT_EQ(fake.files.count(BackupPath()), 0u);
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(fake.boxes[0].text, expected::kAlreadyRunning.text);
 }
 
 }  // namespace

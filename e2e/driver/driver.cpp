@@ -640,6 +640,26 @@ std::string StartPaint(DWORD timeout, const std::string& folder, const std::stri
 }
 
 // CPU time (kernel + user) and memory of a process, as Windows reports them.
+// --- files held by another program -----------------------------------------
+
+// A file opened without sharing, as a sync client or an editor may hold it:
+// no other program can read, write or replace it until it is released.
+HANDLE heldFile = INVALID_HANDLE_VALUE;
+
+std::string HoldFile(const std::wstring& path) {
+  if (heldFile != INVALID_HANDLE_VALUE) return Fail("a file is held already");
+  heldFile = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return heldFile == INVALID_HANDLE_VALUE ? Fail("cannot open the file") : Ok();
+}
+
+std::string ReleaseFile() {
+  if (heldFile == INVALID_HANDLE_VALUE) return Fail("no file is held");
+  CloseHandle(heldFile);
+  heldFile = INVALID_HANDLE_VALUE;
+  return Ok();
+}
+
 std::string ProcessStats(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
   if (!process) return Fail("OpenProcess failed");
@@ -740,6 +760,8 @@ std::string Run(const Line& line) {
     return StartPaint(line.Number(0), line.Arg(1), program);
   }
   if (v == "proc-stats") return ProcessStats(line.Number(0));
+  if (v == "hold-file") return HoldFile(Wide(line.rest));
+  if (v == "release-file") return ReleaseFile();
   if (v == "module") return ModuleOf(line.Number(0), Wide(line.Arg(1)));
   return Fail("unknown command: " + v);
 }

@@ -53,6 +53,10 @@ void Form1::Form_Load() {
     rt.Unload(*this);
     return;  // nothing is registered, hooked or written by a refused instance
   }
+  if (settingsFileUnreadable) {
+    rt.MsgBox(texts::kSettingsReadFailedPrefix + SettingsPath() + texts::kSettingsReadFailedSuffix,
+              kMbIconExclamation, texts::kAppTitle);
+  }
   HotKeySetUp();
 }
 

@@ -100,8 +100,10 @@ class Form1 : public Form, public WindowProc {
   // Bytes this run did not read whole or write itself are kept as the
   // backup, path + ".bak", first.
   bool KankyouOutPut(const std::string& path);
-  bool SettingsFileNeedsBackup(const std::string& path);
-  // What this run last read whole from the file or wrote to it.
+  // A file was there at start but could not be read: told after the
+  // second-instance test.
+  bool settingsFileUnreadable = false;
+  // The file as this run last wrote it, or read it in the writer's own form.
   std::optional<std::string> settingsBytesKnown;
 
   // Exit actions (actions/).

@@ -86,6 +86,12 @@ inline constexpr char kSysInfoUnavailable[] = "現時点ではｼｽﾃﾑ情報
 
 // Names the program passes to the system.
 inline constexpr char kHotKeyAtomName[] = "HotKeySample";
+// Shown around the full path of a settings file that is there but cannot be
+// read at start (locked, access denied, over 64 KiB).
+inline constexpr char kSettingsReadFailedPrefix[] = "設定ファイルを読み込めませんでした。\r\n\r\n";
+inline constexpr char kSettingsReadFailedSuffix[] =
+    "\r\n\r\n既定の設定で起動します。このファイルは最初の保存のときに default.ini.bak "
+    "として残します。";
 inline constexpr char kSettingsFileName[] = "default.ini";
 inline constexpr char kShutdownPrivilege[] = "SeShutdownPrivilege";
 

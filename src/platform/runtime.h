@@ -38,17 +38,24 @@ class WindowRuntime {
   // that is not set stays as written.
   virtual std::string ExpandEnvironmentVariables(const std::string& text) = 0;
 
-  // Whole-file access in raw bytes; nullopt when the file cannot be read or
-  // holds more than maxBytes (then nothing of it is read).
-  virtual std::optional<std::string> ReadFileBytes(const std::string& path, size_t maxBytes) = 0;
+  // Whole-file access in raw bytes. Nothing of a file larger than maxBytes
+  // is read; Missing only when no file of any kind is at path.
+  enum class ReadOutcome { Read, Missing, Unreadable, TooLarge };
+  struct FileRead {
+    ReadOutcome outcome;
+    std::string bytes;  // what was read, when Read
+  };
+  virtual FileRead ReadFileBytes(const std::string& path, size_t maxBytes) = 0;
   // Replaces the file with bytes through a temporary file in the same folder,
   // so that a failure at any point leaves the old file as it was; where no
   // file can be created there, writes over the file itself as a last resort.
-  // A read-only file is never replaced. With a backup path, the old bytes
-  // are kept under it (replacing an older backup) before the file changes; a
-  // backup that cannot be made fails the replace.
+  // A read-only file is never replaced. The old bytes are kept under
+  // backupPath (replacing an older backup) unless they are exactly
+  // knownOld, as found at the replace itself; a backup that cannot be made
+  // fails the replace.
   virtual bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                                const std::string& backupPath) = 0;
+                                const std::string& backupPath,
+                                const std::optional<std::string>& knownOld) = 0;
   // Conversions between UTF-8 and the system ANSI code page.
   virtual std::string ToAnsi(const std::string& text) = 0;
   virtual std::string FromAnsi(const std::string& bytes) = 0;

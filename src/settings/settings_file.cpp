@@ -93,6 +93,25 @@ bool SavedWithLfLineEnds(std::string_view bytes) {
   return end != std::string_view::npos && (end == 0 || bytes[end - 1] != '\r');
 }
 
+// The length of the valid UTF-8 sequence at the start of text, 0 if none:
+// no overlong forms, no surrogates, nothing beyond U+10FFFF.
+size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  const unsigned second = byte(1);
+  if (lead == 0xE0 && second < 0xA0) return 0;   // overlong
+  if (lead == 0xED && second >= 0xA0) return 0;  // surrogate
+  if (lead == 0xF0 && second < 0x90) return 0;   // overlong
+  if (lead == 0xF4 && second >= 0x90) return 0;  // beyond U+10FFFF
+  return length;
+}
+
 bool ApplyOptions(std::string_view line, SettingsTarget& target) {
   for (int index = 0;; ++index) {
     const size_t end = line.find(kFieldSeparator);
@@ -172,6 +191,20 @@ VbBool& FlagField(HotKeySetting& hotKey, HotKeyFlag flag) {
       break;
   }
   return hotKey.bAlt;
+}
+
+std::optional<std::string_view> Utf8Text(std::string_view bytes) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (bytes.starts_with(kByteOrderMark)) return bytes.substr(kByteOrderMark.size());
+  bool multiByte = false;
+  for (std::string_view rest = bytes; !rest.empty();) {
+    const size_t length = Utf8SequenceLength(rest);
+    if (length == 0) return std::nullopt;
+    multiByte = multiByte || length > 1;
+    rest.remove_prefix(length);
+  }
+  if (!multiByte) return std::nullopt;
+  return bytes;
 }
 
 std::optional<VbBool> ParseBoolean(std::string_view text) {

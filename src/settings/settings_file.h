@@ -59,6 +59,11 @@ bool ReadSettings(std::string_view bytes, SettingsTarget& target);
 // ReadSettings applied to a plain struct, with the option-group rule.
 bool ReadSettings(std::string_view bytes, SettingsValues& values);
 
+// The text of a UTF-8 file: what follows a byte-order mark, or the whole
+// file when it is valid UTF-8 and holds at least one multi-byte sequence.
+// nullopt for any other file, which is ANSI.
+std::optional<std::string_view> Utf8Text(std::string_view bytes);
+
 // "True"/"False" in any letter case, or a decimal integer (0 is False),
 // spaces around allowed. True is kTrue.
 std::optional<VbBool> ParseBoolean(std::string_view text);

@@ -30,12 +30,12 @@ class Form1Target final : public SettingsTarget {
     // An option button clears the others of its group when selected.
     form_.Option1[static_cast<size_t>(index)]->SetValue(selected ? 1 : 0);
   }
+  // A window's text ends at a NUL: the box takes what it can show, and the
+  // file's bytes, which then differ from what the writer would write, are
+  // kept as the backup.
   void SetFileName(std::string_view ansi) override {
-    form_.txtFileName.SetCaption(form_.rt.FromAnsi(std::string(ansi)));
+    form_.txtFileName.SetCaption(form_.rt.FromAnsi(std::string(ansi.substr(0, ansi.find('\0')))));
   }
-  void IgnoredLine(std::string_view) override { ignoredLines = true; }
-
-  bool ignoredLines = false;
 
  private:
   Form1& form_;
@@ -54,28 +54,26 @@ SettingsValues CollectSettings(Form1& form) {
 }  // namespace
 
 void Form1::LoadSettings(const std::string& path) {
-  const std::optional<std::string> bytes = rt.ReadFileBytes(path, kMaxSettingsFileBytes);
-  if (!bytes) return;
+  using Outcome = WindowRuntime::ReadOutcome;
+  const WindowRuntime::FileRead file = rt.ReadFileBytes(path, kMaxSettingsFileBytes);
+  settingsFileUnreadable = file.outcome == Outcome::Unreadable || file.outcome == Outcome::TooLarge;
+  if (file.outcome != Outcome::Read) return;
+  // Editors save new files as UTF-8; the program's texts are ANSI.
+  const std::optional<std::string_view> utf8 = Utf8Text(file.bytes);
   Form1Target target(*this);
-  // Taken whole only when every line was read and none was left aside.
-  if (ReadSettings(*bytes, target) && !target.ignoredLines) settingsBytesKnown = *bytes;
+  ReadSettings(utf8 ? rt.ToAnsi(std::string(*utf8)) : file.bytes, target);
+  // Replaced without a backup only when the file is exactly what the writer
+  // would write for the values read: anything else (another encoding, a
+  // stopped reading, notes, a missing line) is the user's.
+  if (SerializeSettings(CollectSettings(*this)) == file.bytes) settingsBytesKnown = file.bytes;
 }
 
-// Bytes on disk that this run neither read whole nor wrote are the user's:
-// a file in another encoding, one whose reading stopped at a bad line, one
-// edited meanwhile, or one too large to read.
-bool Form1::SettingsFileNeedsBackup(const std::string& path) {
-  // Whatever can be read counts, a hidden file too; what cannot is the
-  // user's when it is there at all.
-  if (const auto onDisk = rt.ReadFileBytes(path, kMaxSettingsFileBytes))
-    return onDisk != settingsBytesKnown;
-  return rt.FileExists(path);
-}
-
+// The old bytes are kept as path + ".bak" unless they are the ones this run
+// read whole or wrote; the runtime checks them at the replace itself, so an
+// edit made meanwhile is kept too.
 bool Form1::KankyouOutPut(const std::string& path) {
   std::string bytes = SerializeSettings(CollectSettings(*this));
-  const std::string backup = SettingsFileNeedsBackup(path) ? path + kBackupSuffix : "";
-  if (!rt.ReplaceFileBytes(path, bytes, backup)) return false;
+  if (!rt.ReplaceFileBytes(path, bytes, path + kBackupSuffix, settingsBytesKnown)) return false;
   settingsBytesKnown = std::move(bytes);
   return true;
 }

@@ -760,26 +760,30 @@ std::string FakePlatform::ExpandEnvironmentVariables(const std::string& text) {
   return out;
 }
 
-std::optional<std::string> FakePlatform::ReadFileBytes(const std::string& path, size_t maxBytes) {
+WindowRuntime::FileRead FakePlatform::ReadFileBytes(const std::string& path, size_t maxBytes) {
   auto it = files.find(path);
-  if (path.size() > pathLimit || it == files.end() || it->second.size() > maxBytes)
-    return std::nullopt;
+  if (path.size() > pathLimit || it == files.end()) return {ReadOutcome::Missing, {}};
+  if (lockedFiles.count(path)) return {ReadOutcome::Unreadable, {}};
+  if (it->second.size() > maxBytes) return {ReadOutcome::TooLarge, {}};
   readSizes.push_back(it->second.size());
-  return it->second;
+  return {ReadOutcome::Read, it->second};
 }
 
 bool FakePlatform::ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                                    const std::string& backupPath) {
+                                    const std::string& backupPath,
+                                    const std::optional<std::string>& knownOld) {
   if (ended || failFileWrites || path.size() > pathLimit || backupPath.size() > pathLimit)
     return false;
   const bool exists = files.count(path) != 0;
-  if (exists && readOnlyFiles.count(path)) return false;
+  if (exists && (readOnlyFiles.count(path) || lockedFiles.count(path))) return false;
+  // Hidden and system files count: they are the user's as much as others.
+  const bool keepOld = exists && !backupPath.empty() && files[path] != knownOld;
   const std::string folder = path.substr(0, path.find_last_of('\\'));
   if (noCreateFolders.count(folder)) {
     // In place: the file and any backup must exist already.
-    if (!exists || (!backupPath.empty() && files.count(backupPath) == 0)) return false;
+    if (!exists || (keepOld && files.count(backupPath) == 0)) return false;
   }
-  if (exists && !backupPath.empty()) {
+  if (keepOld) {
     if (readOnlyFiles.count(backupPath)) return false;
     files[backupPath] = files[path];
   }

@@ -174,6 +174,9 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   std::set<std::string> readOnlyFiles;
   // Hidden files are no normal files: FileExists does not see them.
   std::set<std::string> hiddenFiles;
+  // Files another program holds open without sharing: they can be neither
+  // read nor replaced.
+  std::set<std::string> lockedFiles;
   std::set<std::string> noCreateFolders;
   // The longest path the system takes; longer ones are refused.
   size_t pathLimit = 32767;
@@ -244,9 +247,10 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool FileExists(const std::string& path) override;
   bool Launch(const std::string& path) override;
   std::string ExpandEnvironmentVariables(const std::string& text) override;
-  std::optional<std::string> ReadFileBytes(const std::string& path, size_t maxBytes) override;
+  FileRead ReadFileBytes(const std::string& path, size_t maxBytes) override;
   bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                        const std::string& backupPath) override;
+                        const std::string& backupPath,
+                        const std::optional<std::string>& knownOld) override;
   std::string ToAnsi(const std::string& text) override;
   std::string FromAnsi(const std::string& bytes) override;
   void Load(Form& form) override;

@@ -91,4 +91,7 @@ Function ProcOf(HMODULE library, const char* name) {
 std::wstring Widen(std::string_view text, UINT codePage = CP_UTF8);
 std::string Narrow(std::wstring_view text, UINT codePage = CP_UTF8);
 
+// Four lower-case hexadecimal digits, as a string-table name spells them.
+std::wstring Hex4(unsigned value);
+
 }  // namespace kestrune::win32

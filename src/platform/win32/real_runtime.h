@@ -47,9 +47,10 @@ class RealRuntime final : public WindowRuntime {
   bool FileExists(const std::string& path) override;
   bool Launch(const std::string& path) override;
   std::string ExpandEnvironmentVariables(const std::string& text) override;
-  std::optional<std::string> ReadFileBytes(const std::string& path, size_t maxBytes) override;
+  FileRead ReadFileBytes(const std::string& path, size_t maxBytes) override;
   bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                        const std::string& backupPath) override;
+                        const std::string& backupPath,
+                        const std::optional<std::string>& knownOld) override;
   std::string ToAnsi(const std::string& text) override;
   std::string FromAnsi(const std::string& bytes) override;
   void Load(Form& form) override;

@@ -20,4 +20,12 @@ std::string Narrow(std::wstring_view text, UINT codePage) {
   return out;
 }
 
+// Digits of our own: the wide printf family would add about 24 KB.
+std::wstring Hex4(unsigned value) {
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring digits(4, L'0');
+  for (size_t i = 4; i-- > 0; value >>= 4) digits[i] = kDigits[value & 0xF];
+  return digits;
+}
+
 }  // namespace kestrune::win32

@@ -1,0 +1,273 @@
+// Every file call of a save, failed in turn at each of its calls with each
+// error its documentation names; after every one the old bytes or the new
+// ones are in place, the user's bytes survive, no temporary file is left,
+// and the result tells the truth about which.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/real_files.h"
+
+namespace kestrune::win32 {
+namespace {
+
+enum Call {
+  kCreateFile,
+  kReadFile,
+  kWriteFile,
+  kSetEndOfFile,
+  kFlushFileBuffers,
+  kReplaceFile,
+  kMoveFileEx,
+  kCopyFile,
+  kDeleteFile,
+  kGetFileAttributes,
+  kGetFileSizeEx,
+  kCallCount
+};
+
+struct CallErrors {
+  const char* name;
+  std::vector<DWORD> errors;
+};
+const std::array<CallErrors, kCallCount> kErrors = {{
+    {"CreateFileW",
+     {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+      ERROR_FILE_EXISTS}},
+    {"ReadFile", {ERROR_OPERATION_ABORTED, ERROR_NOT_ENOUGH_QUOTA, ERROR_LOCK_VIOLATION}},
+    {"WriteFile",
+     {ERROR_OPERATION_ABORTED, ERROR_NOT_ENOUGH_QUOTA, ERROR_DISK_FULL, ERROR_LOCK_VIOLATION}},
+    {"SetEndOfFile", {ERROR_USER_MAPPED_FILE, ERROR_DISK_FULL}},
+    {"FlushFileBuffers", {ERROR_INVALID_HANDLE, ERROR_ACCESS_DENIED, ERROR_DISK_FULL}},
+    {"ReplaceFileW",
+     {ERROR_UNABLE_TO_REMOVE_REPLACED, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
+      ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, ERROR_ACCESS_DENIED}},
+    {"MoveFileExW",
+     {ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS, ERROR_FILE_NOT_FOUND, ERROR_SHARING_VIOLATION,
+      ERROR_NOT_SAME_DEVICE}},
+    {"CopyFileW",
+     {ERROR_ACCESS_DENIED, ERROR_FILE_EXISTS, ERROR_FILE_NOT_FOUND, ERROR_SHARING_VIOLATION,
+      ERROR_DISK_FULL}},
+    {"DeleteFileW", {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}},
+    {"GetFileAttributesW",
+     {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+    {"GetFileSizeEx", {ERROR_INVALID_HANDLE, ERROR_ACCESS_DENIED}},
+}};
+
+// The one failure of a run: the index-th call (from 0) of call fails with
+// error. A folder where no file may be created refuses every new file.
+struct Injection {
+  std::optional<Call> call;
+  int index = 0;
+  DWORD error = 0;
+  bool noCreate = false;
+  std::array<int, kCallCount> counts{};
+} injection;
+
+bool Fails(Call call) {
+  const int n = injection.counts[call]++;
+  if (injection.call != call || n != injection.index) return false;
+  SetLastError(injection.error);
+  return true;
+}
+
+HANDLE WINAPI TestCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (Fails(kCreateFile)) return INVALID_HANDLE_VALUE;
+  if (injection.noCreate && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return ::CreateFileW(name, access, share, sa, disposition, flags, templateFile);
+}
+BOOL WINAPI TestReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+  return !Fails(kReadFile) && ::ReadFile(file, data, size, done, o);
+}
+BOOL WINAPI TestWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+  return !Fails(kWriteFile) && ::WriteFile(file, data, size, done, o);
+}
+BOOL WINAPI TestSetEndOfFile(HANDLE file) {
+  return !Fails(kSetEndOfFile) && ::SetEndOfFile(file);
+}
+BOOL WINAPI TestFlushFileBuffers(HANDLE file) {
+  return !Fails(kFlushFileBuffers) && ::FlushFileBuffers(file);
+}
+// What each documented failure leaves behind: 1177 has moved the old file
+// to the backup name, 1176 without a backup name has moved it away.
+BOOL WINAPI TestReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                             LPVOID exclude, LPVOID reserved) {
+  if (!Fails(kReplaceFile))
+    return ::ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+  const DWORD error = injection.error;
+  if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+      (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && backup == nullptr)) {
+    const std::wstring away = backup ? backup : std::wstring(replaced) + L".away";
+    ::MoveFileExW(replaced, away.c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+  SetLastError(error);
+  return FALSE;
+}
+BOOL WINAPI TestMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  return !Fails(kMoveFileEx) && ::MoveFileExW(from, to, flags);
+}
+BOOL WINAPI TestCopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
+  return !Fails(kCopyFile) && ::CopyFileW(from, to, failIfExists);
+}
+BOOL WINAPI TestDeleteFileW(LPCWSTR name) {
+  return !Fails(kDeleteFile) && ::DeleteFileW(name);
+}
+DWORD WINAPI TestGetFileAttributesW(LPCWSTR name) {
+  return Fails(kGetFileAttributes) ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(name);
+}
+BOOL WINAPI TestGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+  return !Fails(kGetFileSizeEx) && ::GetFileSizeEx(file, size);
+}
+
+class InjectedCalls {
+ public:
+  InjectedCalls() : saved_(fileCalls) {
+    fileCalls = {&TestCreateFileW,        &TestReadFile,         &TestWriteFile,
+                 &TestSetEndOfFile,       &TestFlushFileBuffers, &TestReplaceFileW,
+                 &TestMoveFileExW,        &TestCopyFileW,        &TestDeleteFileW,
+                 &TestGetFileAttributesW, &TestGetFileSizeEx};
+  }
+  ~InjectedCalls() { fileCalls = saved_; }
+
+ private:
+  FileCalls saved_;
+};
+
+std::optional<std::string> Contents(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes(4096, '\0');
+  DWORD read = 0;
+  ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  ::CloseHandle(file);
+  bytes.resize(read);
+  return bytes;
+}
+
+void Put(const std::wstring& path, const std::optional<std::string>& bytes) {
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(path.c_str());
+  if (!bytes) return;
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  DWORD written = 0;
+  ::WriteFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return names;
+}
+
+const std::string kOld = "/check1.Value\r\n1\r\n";               // as this run knew the file
+const std::string kUser = "/check1.Value\r\n0\r\nmy notes\r\n";  // the user's bytes
+const std::string kNew = "/check1.Value\r\n2\r\n\r\n";
+const std::string kOlderBackup = "older backup";
+
+struct Scenario {
+  const char* name;
+  std::optional<std::string> before;  // default.ini before the save
+  std::optional<std::string> known;   // what the run knew of it
+  bool noCreate;
+};
+const Scenario kScenarios[] = {
+    {"plain save", kOld, kOld, false},
+    {"save that keeps a backup", kUser, std::nullopt, false},
+    {"in-place fallback", kUser, kOld, true},
+    {"save at a session end, the file edited meanwhile", kUser, kOld, false},
+    {"first save", std::nullopt, std::nullopt, false},
+};
+
+class FileFailureSweep : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::wstring temp(MAX_PATH + 1, L'\0');
+    temp.resize(::GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
+    folder_ = temp + L"kestrune-sweep-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const std::wstring& name : Names(folder_)) Put(folder_ + L"\\" + name, std::nullopt);
+    ::RemoveDirectoryW(folder_.c_str());
+  }
+
+  // One save under the injection; the failures of the invariants, if any.
+  std::string Run(const Scenario& scenario) {
+    for (const std::wstring& name : Names(folder_)) Put(folder_ + L"\\" + name, std::nullopt);
+    Put(Target(), scenario.before);
+    Put(Backup(), kOlderBackup);
+    injection.counts = {};
+    injection.noCreate = scenario.noCreate;
+    bool saved = false;
+    {
+      InjectedCalls calls;
+      saved = ReplaceWholeFile(Target(), kNew, Backup(), scenario.known);
+    }
+    std::string broken;
+    const std::optional<std::string> after = Contents(Target());
+    // The box after a failure says the old settings remain.
+    if (after != (saved ? std::optional<std::string>(kNew) : scenario.before))
+      broken += saved ? " new bytes not in place;" : " old bytes not in place after a failure;";
+    const bool usersBytes = scenario.before && scenario.before != scenario.known;
+    if (usersBytes && after != scenario.before && Contents(Backup()) != scenario.before)
+      broken += " the user's bytes lost;";
+    for (const std::wstring& name : Names(folder_)) {
+      if (name != L"default.ini" && name != L"default.ini.bak") broken += " a file left behind;";
+    }
+    return broken;
+  }
+
+  std::wstring Target() const { return folder_ + L"\\default.ini"; }
+  std::wstring Backup() const { return folder_ + L"\\default.ini.bak"; }
+
+  std::wstring folder_;
+};
+
+TEST_F(FileFailureSweep, EveryCallFailedInTurnLeavesTheSettingsIntact) {
+  int failurePoints = 0;
+  for (const Scenario& scenario : kScenarios) {
+    SCOPED_TRACE(scenario.name);
+    injection.call.reset();
+    ASSERT_EQ(Run(scenario), "");
+    // Without a failure the user's bytes, and only they, become the backup.
+    const bool usersBytes = scenario.before && scenario.before != scenario.known;
+    EXPECT_EQ(Contents(Backup()), usersBytes ? scenario.before : kOlderBackup);
+    const std::array<int, kCallCount> counts = injection.counts;
+    for (int call = 0; call < kCallCount; ++call) {
+      for (int index = 0; index < counts[call]; ++index) {
+        for (DWORD error : kErrors[call].errors) {
+          injection.call = static_cast<Call>(call);
+          injection.index = index;
+          injection.error = error;
+          ++failurePoints;
+          EXPECT_EQ(Run(scenario), "")
+              << kErrors[call].name << " call " << index << " error " << error;
+        }
+      }
+    }
+  }
+  injection = {};
+  std::cout << "[ sweep    ] " << failurePoints << " failure points\n";
+  EXPECT_GT(failurePoints, 100);
+}
+
+}  // namespace
+}  // namespace kestrune::win32
