@@ -269,7 +269,10 @@ void FormWindow::CreateDefaultFont() {
 }
 
 HFONT FormWindow::DefaultFont(int pixels) {
-  unique_hfont& font = defaultFonts_[pixels];
+  auto it = std::find_if(defaultFonts_.begin(), defaultFonts_.end(),
+                         [pixels](const auto& known) { return known.first == pixels; });
+  unique_hfont& font =
+      it != defaultFonts_.end() ? it->second : defaultFonts_.emplace_back(pixels, nullptr).second;
   if (!font) {
     LOGFONTW sized = defaultFont_;
     sized.lfHeight = defaultFont_.lfHeight < 0 ? -pixels : pixels;
@@ -373,8 +376,9 @@ void FormWindow::CreateControls() {
     int tab = controls[i]->Design().tabIndex;
     return tab < 0 ? INT32_MAX : tab;
   };
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return tabKey(a) < tabKey(b); });
+  // Equal keys keep their table order, as a stable sort would keep them.
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return std::pair(tabKey(a), a) < std::pair(tabKey(b), b); });
   // One size for the whole form, the one at which every caption fits.
   for (const auto& control : controls) {
     if (CaptionFit fit = FitOf(*control); !fit.text.empty()) formFits_.push_back(std::move(fit));

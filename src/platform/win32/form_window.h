@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/form.h"
@@ -108,7 +108,7 @@ class FormWindow final : public FormSink {
   bool destroyed_ = false;
   LOGFONTW defaultFont_{};
   int formFontPixels_ = 0;
-  std::map<int, unique_hfont> defaultFonts_;  // by size
+  std::vector<std::pair<int, unique_hfont>> defaultFonts_;  // by size, few
   std::vector<unique_hfont> specFonts_;
   // The captions the form's font was fitted to when the window was made,
   // and by control index what each caption fitted since was fitted to: a

@@ -216,11 +216,18 @@ std::string RealRuntime::FromAnsi(const std::string& bytes) {
   return Narrow(Widen(bytes, CP_ACP), CP_UTF8);
 }
 
+std::unique_ptr<FormWindow>* RealRuntime::EntryOf(const Form& form) {
+  auto it = std::find_if(windows_.begin(), windows_.end(),
+                         [&form](const auto& entry) { return entry.first == &form; });
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
 FormWindow* RealRuntime::WindowOf(const Form& form) const {
-  auto it = windows_.find(&form);
-  // A window destroyed with its owner leaves its form unloaded.
-  if (it == windows_.end() || it->second->Hwnd() == nullptr) return nullptr;
-  return it->second.get();
+  for (const auto& [known, window] : windows_) {
+    // A window destroyed with its owner leaves its form unloaded.
+    if (known == &form) return window->Hwnd() == nullptr ? nullptr : window.get();
+  }
+  return nullptr;
 }
 
 bool RealRuntime::IsFormWindow(HWND hwnd) const {
@@ -243,7 +250,11 @@ void RealRuntime::Load(Form& form) {
   auto window = std::make_unique<FormWindow>(*this, form, MainHwnd());
   if (window->Hwnd() == nullptr) return;
   FormWindow& created = *window;
-  windows_[&form] = std::move(window);
+  if (auto* entry = EntryOf(form)) {
+    *entry = std::move(window);
+  } else {
+    windows_.emplace_back(&form, std::move(window));
+  }
   form.AttachSink(&created);
   created.StartTimers();
   form.Form_Load();
@@ -327,12 +338,14 @@ void RealRuntime::EndModalOf(const Form& form) {
 // Forgets a form without its close events: its window is gone already, or
 // goes now.
 void RealRuntime::Discard(Form& form) {
-  auto node = windows_.extract(&form);
-  if (node.empty()) return;
+  auto* entry = EntryOf(form);
+  if (entry == nullptr) return;
+  std::unique_ptr<FormWindow> window = std::move(*entry);
+  std::erase_if(windows_, [&form](const auto& known) { return known.first == &form; });
   EndModalOf(form);
   form.AttachSink(nullptr);
-  node.mapped()->Destroy();
-  unloaded_.push_back(std::move(node.mapped()));
+  window->Destroy();
+  unloaded_.push_back(std::move(window));
 }
 
 void RealRuntime::Hide(Form& form) {

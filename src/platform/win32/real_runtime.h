@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime.h"
@@ -82,11 +82,14 @@ class RealRuntime final : public WindowRuntime {
   void EndModal(uint64_t id);
   void EndModalOf(const Form& form);
   void Discard(Form& form);
+  std::unique_ptr<FormWindow>* EntryOf(const Form& form);
   void FreeUnloaded();
 
   unique_handle instanceMutex_;
   bool previousInstance_ = false;
-  std::map<const Form*, std::unique_ptr<FormWindow>> windows_;
+  // A handful of forms at most: a vector, not a map, whose tree code would
+  // cost the exe more than all the lookups are worth.
+  std::vector<std::pair<const Form*, std::unique_ptr<FormWindow>>> windows_;
   // Windows of unloaded forms, freed once no message of theirs is running.
   std::vector<std::unique_ptr<FormWindow>> unloaded_;
   std::vector<Modal> modals_;
