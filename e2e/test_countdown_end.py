@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from kestrune_e2e import ACTION_TIMEOUT, IDOK, IDYES, TEXTS, KestruneApp, wait_until
+from kestrune_e2e import ACTION_TIMEOUT, IDNO, IDOK, IDYES, TEXTS, KestruneApp, wait_until
 from test_actions import LOGOFF, NOMINAL_COUNTDOWN, NOTEPAD_TITLE, ActionsTestBase, settings
 
 
@@ -67,6 +67,22 @@ class CountdownEndTest(ActionsTestBase):
         self.wait_countdown(app)
         app.answer(question, IDYES)
         self.expect_ended_without_request(app, witness)
+
+    def test_no_leaves_the_countdown_holding_the_main_window(self):
+        app = self.new_logoff_app().launch()
+        notepad = self.watch_notepad(app)
+        app.close()
+        question = app.wait_msgbox(TEXTS["kQuitQuestion"])
+        self.close_watched(app, notepad)
+        dialog = self.wait_countdown(app)
+        app.answer(question, IDNO)
+        # The box gave its owner input back as it went; the countdown holds it.
+        self.assertFalse(app.dump().enabled)
+        app.driver.call("click", dialog.control(TEXTS["kCancelCountdown"], "push").hwnd)
+        wait_until(lambda: self.countdown(app) is None, ACTION_TIMEOUT, "the dialog to close")
+        time.sleep(NOMINAL_COUNTDOWN + 1)  # past the time the log-off would have come
+        self.assertTrue(app.is_running())
+        self.assertTrue(app.dump().enabled)
 
     def test_refused_logoff_is_reported_and_the_program_stays(self):
         app = self.new_logoff_app()

@@ -23,6 +23,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/real_ops.h"
 #include "platform/win32/real_runtime.h"
+#include "win32/common_controls.h"
 
 namespace kestrune::win32 {
 namespace {
@@ -31,19 +32,6 @@ enum class Kind { Main, Countdown, About };
 
 const char* NameOf(Kind kind) {
   return kind == Kind::Main ? "form1" : kind == Kind::Countdown ? "Form2" : "frmAbout";
-}
-
-void LoadCommonControls() {
-  static const bool loaded = [] {
-    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init =
-        ProcOf<Init>(LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32),
-                     "InitCommonControlsEx");
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_HOTKEY_CLASS | ICC_PROGRESS_CLASS |
-                                                       ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
-    return init != nullptr && init(&controls);
-  }();
-  ASSERT_TRUE(loaded);
 }
 
 std::string SizeOf(HICON icon) {
@@ -115,7 +103,7 @@ Shot Take(HWND top) {
 class Session {
  public:
   HWND Open(Kind kind, int dpi) {
-    LoadCommonControls();
+    EXPECT_TRUE(LoadCommonControls());
     if (kind == Kind::Countdown) form_ = std::make_unique<Form2>(form1_, rt_);
     if (kind == Kind::About) form_ = std::make_unique<FrmAbout>(ops_, rt_);
     Form& form = form_ ? *form_ : form1_;

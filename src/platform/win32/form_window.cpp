@@ -589,6 +589,11 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ENDSESSION:
       if (wParam) form_.Form_EndSession();
       return 0;
+    case WM_ENABLE:
+      // A box gives its owner input back as it goes, even while a modal
+      // form opened inside the box (a countdown) still holds the owner.
+      if (wParam && rt_.HeldByModalForm(hwnd_)) EnableWindow(hwnd_, FALSE);
+      return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(FormFont());
     case WM_DPICHANGED:

@@ -230,6 +230,13 @@ FormWindow* RealRuntime::WindowOf(const Form& form) const {
   return nullptr;
 }
 
+bool RealRuntime::HeldByModalForm(HWND hwnd) const {
+  return std::any_of(modals_.begin(), modals_.end(), [hwnd](const Modal& modal) {
+    return modal.form != nullptr &&
+           std::find(modal.held.begin(), modal.held.end(), hwnd) != modal.held.end();
+  });
+}
+
 bool RealRuntime::IsFormWindow(HWND hwnd) const {
   if (hwnd == nullptr) return false;
   return std::any_of(windows_.begin(), windows_.end(),

@@ -65,6 +65,9 @@ class RealRuntime final : public WindowRuntime {
   double TwipsPerPixelY() override;
   void End() override;
 
+  // Whether a modal form (not a box) holds hwnd disabled now.
+  bool HeldByModalForm(HWND hwnd) const;
+
  private:
   // A box (form null) or a modal form, and the windows it holds disabled.
   struct Modal {
