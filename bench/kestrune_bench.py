@@ -9,7 +9,7 @@ imports first. Exit status: 0 all targets met, 3 a target missed, 1 the run
 itself failed.
 
     python3 bench/kestrune_bench.py --exe Kestrune.exe --same same_window.exe \
-        --bare bare_window.exe --driver kdriver.exe --out docs/performance.md \
+        --bare bare_window.exe --driver kbench_driver.exe --out docs/performance.md \
         --command "..." [--dll X.dll ...] [--foreign X.dll ...]
 """
 
