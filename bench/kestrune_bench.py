@@ -35,10 +35,12 @@ from figures import (BARE, COUNTDOWNS, CYCLES, IDLE, KESTRUNE, SAME, SAME_BOX,  
                      WATCHING,
                      Figures, cpu_seconds_from_stat, dump_differences, largest_differences,
                      median, rss_by_mapping, rss_bytes_from_status)
-from kestrune_e2e import (ACTION_TIMEOUT, IDOK, OUT_DIR, WINDOW_TIMEOUT, E2EError,  # noqa: E402
-                          KestruneApp, WineSession, wait_until)
 # What the user sees, typed from the design once for the end-to-end tests.
 from expected import TEXTS  # noqa: E402
+from kestrune_e2e import KestruneApp  # noqa: E402
+from window_dump import IDOK  # noqa: E402
+from wine_session import (ACTION_TIMEOUT, OUT_DIR, WINDOW_TIMEOUT, E2EError,  # noqa: E402
+                          WineSession, wait_until)
 
 # KESTRUNE_BENCH_QUICK=1 shortens every part, to try the run itself out.
 QUICK = os.environ.get("KESTRUNE_BENCH_QUICK") == "1"
