@@ -9,7 +9,7 @@ imports first. Exit status: 0 all targets met, 3 a target missed, 1 the run
 itself failed.
 
     python3 bench/kestrune_bench.py --exe Kestrune.exe --same same_window.exe \
-        --bare bare_window.exe --driver kdriver.exe --out docs/performance.md \
+        --bare bare_window.exe --driver kbench_driver.exe --out docs/performance.md \
         --command "..." [--dll X.dll ...] [--foreign X.dll ...]
 """
 
@@ -35,8 +35,12 @@ from figures import (BARE, COUNTDOWNS, CYCLES, IDLE, KESTRUNE, SAME, SAME_BOX,  
                      WATCHING,
                      Figures, cpu_seconds_from_stat, dump_differences, largest_differences,
                      median, rss_by_mapping, rss_bytes_from_status)
-from kestrune_e2e import (ACTION_TIMEOUT, IDOK, OUT_DIR, WINDOW_TIMEOUT, E2EError,  # noqa: E402
-                          KestruneApp, WineSession, wait_until)
+# What the user sees, typed from the design once for the end-to-end tests.
+from expected import TEXTS  # noqa: E402
+from kestrune_e2e import KestruneApp  # noqa: E402
+from window_dump import IDOK  # noqa: E402
+from wine_session import (ACTION_TIMEOUT, OUT_DIR, WINDOW_TIMEOUT, E2EError,  # noqa: E402
+                          WineSession, wait_until)
 
 # KESTRUNE_BENCH_QUICK=1 shortens every part, to try the run itself out.
 QUICK = os.environ.get("KESTRUNE_BENCH_QUICK") == "1"
@@ -50,16 +54,6 @@ EXE_LIMIT_BYTES = 100 * 1024
 HOTKEY = "ctrl+alt+w"
 FONT_STEPS = 4  # Kestrune shrinks the form's font to 75 % at most
 SETTLE_SECONDS = 3  # Wine destroys a closed top-level window about 2 s later
-
-# What the user sees, typed from the design; never read from the sources.
-SETTINGS_FILE = "default.ini"
-SELECT_PROMPT = "クリックして「監視ウインドウ」を選択。ホットキーを押して下さい"
-ARMED_CAPTION = "「監視ウィンドウ」選択のキャンセル"
-START_WATCH = "監視開始"
-STOP_WATCH = "監視中止"
-NOT_SET = "未設定"
-LOCKED_ON = "ロックオンされたウインドウ名は{}です"
-CANCEL_COUNTDOWN = "中　止"
 
 
 def settings(check1: int) -> bytes:
@@ -192,7 +186,7 @@ class Bench:
         target = folder / source.name
         shutil.copyfile(source, target)
         if ini is not None:
-            (folder / SETTINGS_FILE).write_bytes(ini)
+            (folder / TEXTS["kSettingsFileName"]).write_bytes(ini)
         return target
 
     def start_painted(self, program: Path, box: bool = False) -> dict:
@@ -274,8 +268,8 @@ class Bench:
 
     def capture(self, app: KestruneApp, target: int, title: str) -> None:
         """Arms the capture, gives the target the keyboard and presses the hotkey."""
-        app.click(SELECT_PROMPT)
-        wait_until(lambda: app.dump().controls_with(ARMED_CAPTION, "push"), ACTION_TIMEOUT,
+        app.click(TEXTS["kSelectPrompt"])
+        wait_until(lambda: app.dump().controls_with(TEXTS["kArmedCaption"], "push"), ACTION_TIMEOUT,
                    "the armed caption")
         app.bring_to_front(target)
         # Without a window manager SetForegroundWindow alone does not move the
@@ -286,13 +280,14 @@ class Bench:
             raise E2EError(f"no X window named {title!r}")
         self.wine.xdotool("windowfocus", "--sync", found[-1])
         self.wine.xdotool("key", HOTKEY)
-        app.answer(app.wait_msgbox(LOCKED_ON.format(title)), IDOK)
+        locked_on = TEXTS["kLockedOnPrefix"] + title + TEXTS["kLockedOnSuffix"]
+        app.answer(app.wait_msgbox(locked_on), IDOK)
 
     def start_watch(self, app: KestruneApp, title: str) -> int:
         """Starts the watch; answers the handle of Label1, which shows the title."""
         label = app.dump().control(title, "static").hwnd
-        app.click(START_WATCH)
-        wait_until(lambda: app.dump().controls_with(STOP_WATCH, "push"), ACTION_TIMEOUT,
+        app.click(TEXTS["kStartWatch"])
+        wait_until(lambda: app.dump().controls_with(TEXTS["kStopWatch"], "push"), ACTION_TIMEOUT,
                    "the watch to start")
         return label
 
@@ -339,7 +334,7 @@ class Bench:
             watching_mappings = samplers[KESTRUNE].mappings()
             difference = largest_differences(watching_mappings, samplers[SAME_BOX].mappings(), 8)
             added = largest_differences(watching_mappings, idle_mappings, 8)
-            if not app.dump().controls_with(STOP_WATCH, "push"):
+            if not app.dump().controls_with(TEXTS["kStopWatch"], "push"):
                 raise E2EError("the watch ended during the measurement")
         finally:
             for pid in others:
@@ -367,7 +362,8 @@ class Bench:
             for i in range(LEAK_ROUNDS):
                 target, label = self.watch(app)
                 time.sleep(rng.uniform(0.0, 1.0))
-                answer = self.call("destroy-until-text", target, label, 5000, NOT_SET, timeout=20)
+                answer = self.call("destroy-until-text", target, label, 5000, TEXTS["kNotSet"],
+                                   timeout=20)
                 latencies.append(float(answer["ms"]))
                 if i in (0, LEAK_ROUNDS - 1):
                     snapshots.append(self.snapshot(app, sampler))
@@ -387,10 +383,10 @@ class Bench:
         window = wait_until(lambda: self.countdown_window(app), ACTION_TIMEOUT,
                             "the countdown dialog")
         dump = app.dump(window["hwnd"])
-        self.call("click", dump.control(CANCEL_COUNTDOWN, "push").hwnd)
+        self.call("click", dump.control(TEXTS["kCancelCountdown"], "push").hwnd)
         wait_until(lambda: self.countdown_window(app) is None, ACTION_TIMEOUT,
                    "the countdown dialog to close")
-        if not app.is_running() or not app.dump().controls_with(START_WATCH, "push"):
+        if not app.is_running() or not app.dump().controls_with(TEXTS["kStartWatch"], "push"):
             raise E2EError("the cancelled countdown did not leave the main window ready")
 
     def measure_cancelled_countdowns(self) -> list[dict[str, float]]:
@@ -400,7 +396,7 @@ class Bench:
             sampler = ProcSampler(unix_pid(app.exe))
             for i in range(LEAK_ROUNDS):
                 target, label = self.watch(app)
-                self.call("destroy-until-text", target, label, 5000, NOT_SET, timeout=20)
+                self.call("destroy-until-text", target, label, 5000, TEXTS["kNotSet"], timeout=20)
                 self.cancel_countdown(app)
                 if i in (0, LEAK_ROUNDS - 1):
                     snapshots.append(self.snapshot(app, sampler))

@@ -18,13 +18,12 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include "yardstick.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"KestruneSameWindow";
 constexpr wchar_t kTitle[] = L"Kestrune";
-constexpr int kClientWidthTwips = 6150;
-constexpr int kClientHeightTwips = 3975;
-constexpr int kTwipsPerInch = 1440;
 constexpr int kLineThicknessPx = 2;
 constexpr int kTooltipWidthTwips = 4500;
 constexpr UINT kMenuIdExit = 101;
@@ -84,27 +83,15 @@ constexpr Child kChildren[] = {
 };
 constexpr UINT kHotKeyHostId = 1003;
 
-int g_dpi = 96;
-
-int Px(int twips) {
-  return MulDiv(twips, g_dpi, kTwipsPerInch);
-}
+using yardstick::Px;
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    case WM_ACTIVATE:  // focus on the first tab stop, as in a dialog (and in Kestrune)
-      if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) {
-        SetFocus(GetNextDlgTabItem(hwnd, nullptr, FALSE));
-        return 0;
-      }
-      break;
-    default:
-      break;
+  // Focus on the first tab stop, as in a dialog (and in Kestrune).
+  if (msg == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) {
+    SetFocus(GetNextDlgTabItem(hwnd, nullptr, FALSE));
+    return 0;
   }
-  return DefWindowProcW(hwnd, msg, wParam, lParam);
+  return yardstick::QuitOnDestroy(hwnd, msg, wParam, lParam);
 }
 
 HMENU Menu() {
@@ -179,29 +166,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
                                                      ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 0, 0,
-                                           LR_DEFAULTSIZE | LR_SHARED));
-  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-  wc.lpszClassName = kClassName;
-  if (!RegisterClassExW(&wc)) return 1;
-
-  HDC screen = GetDC(nullptr);
-  g_dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  RECT rc{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
-  AdjustWindowRectEx(&rc, style, TRUE, 0);
-  HWND hwnd =
-      CreateWindowExW(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                      rc.right - rc.left, rc.bottom - rc.top, nullptr, Menu(), instance, nullptr);
+  auto icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 0, 0,
+                                            LR_DEFAULTSIZE | LR_SHARED));
+  auto smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!yardstick::RegisterWindowClass(instance, kClassName, WindowProc, icon, smallIcon)) return 1;
+  HWND hwnd = yardstick::CreateMainWindow(instance, kClassName, kTitle, Menu());
   if (!hwnd) return 1;
 
   HFONT font = FormFont(ParsePixels(commandLine));
@@ -221,12 +192,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     MessageBoxW(hwnd, L"ロックオンされたウインドウ名はbench-target-0です", kTitle, MB_OKCANCEL);
     ShowWindow(hwnd, SW_MINIMIZE);
   }
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (IsDialogMessageW(hwnd, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  const int code = yardstick::RunMessageLoop(hwnd);
   DeleteObject(font);
-  return static_cast<int>(msg.wParam);
+  return code;
 }

@@ -8,8 +8,10 @@ import subprocess
 import unittest
 from typing import Optional
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDOK, MENU_IDS, REPO, TEXTS, WINDOW_TIMEOUT,
-                          KestruneApp, KestruneTestCase, twips_to_pixels, wait_until)
+from expected import MENU_IDS, TEXTS
+from kestrune_e2e import KestruneApp, KestruneTestCase
+from window_dump import IDOK, twips_to_pixels
+from wine_session import ACTION_TIMEOUT, REPO, WINDOW_TIMEOUT, wait_until
 
 PATH_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 FOLDER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools Location"

@@ -8,8 +8,10 @@ import unittest
 import wave
 from pathlib import Path
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDNO, IDOK, IDYES, TEXTS, WINDOW_TIMEOUT, E2EError, KestruneApp,
-                          KestruneTestCase, WineSession, wait_until)
+from expected import TEXTS
+from kestrune_e2e import KestruneApp, KestruneTestCase
+from window_dump import IDNO, IDOK, IDYES
+from wine_session import ACTION_TIMEOUT, WINDOW_TIMEOUT, E2EError, WineSession, wait_until
 
 NOTEPAD_TITLE = "(無題) - メモ帳"  # Wine's notepad in code page 932
 QUESTION = TEXTS["kLockedOnPrefix"] + NOTEPAD_TITLE + TEXTS["kLockedOnSuffix"]

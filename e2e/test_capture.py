@@ -6,8 +6,10 @@ import subprocess
 import time
 import unittest
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDCANCEL, IDNO, IDOK, TEXTS, WINDOW_TIMEOUT, E2EError,
-                          KestruneTestCase, wait_until)
+from expected import TEXTS
+from kestrune_e2e import KestruneTestCase
+from window_dump import IDCANCEL, IDNO, IDOK
+from wine_session import ACTION_TIMEOUT, WINDOW_TIMEOUT, E2EError, wait_until
 
 NOTEPAD_TITLE = "(無題) - メモ帳"  # Wine's notepad in code page 932
 RESET_WITHIN = 2.0  # seconds from the window's end to the reset

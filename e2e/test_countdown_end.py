@@ -9,7 +9,10 @@ import subprocess
 import time
 import unittest
 
-from kestrune_e2e import ACTION_TIMEOUT, IDNO, IDOK, IDYES, TEXTS, KestruneApp, wait_until
+from expected import TEXTS
+from kestrune_e2e import KestruneApp
+from window_dump import IDNO, IDOK, IDYES
+from wine_session import ACTION_TIMEOUT, wait_until
 from test_actions import LOGOFF, NOMINAL_COUNTDOWN, NOTEPAD_TITLE, ActionsTestBase, settings
 
 

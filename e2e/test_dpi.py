@@ -6,9 +6,10 @@ import subprocess
 import unittest
 from typing import Optional
 
-from kestrune_e2e import (LAYOUT, Control, Driver, KestruneApp, KestruneTestCase, Rect,
-                          WineSession, WindowDump, client_origin_twips, session,
-                          twips_to_pixels)
+from expected import LAYOUT
+from kestrune_e2e import KestruneApp, KestruneTestCase
+from window_dump import Control, Rect, WindowDump, client_origin_twips, twips_to_pixels
+from wine_session import Driver, WineSession, session
 
 HIGH_DPI = 144
 KIND_OF = {"CommandButton": "push", "CheckBox": "check", "OptionButton": "radio",

@@ -4,7 +4,9 @@ than they claim, silently."""
 
 import unittest
 
-from kestrune_e2e import LAYOUT, REPO, TEXTS, Control, Rect, WindowDump, client_origin_twips
+from expected import LAYOUT, TEXTS
+from window_dump import Control, Rect, WindowDump, client_origin_twips
+from wine_session import REPO
 
 
 class ExpectationsTest(unittest.TestCase):
@@ -12,7 +14,7 @@ class ExpectationsTest(unittest.TestCase):
     # Guards against expectations taken from the program itself: a wrong
     # text or position would then pass every test.
     def test_nothing_is_read_from_the_sources(self):
-        for name in ("kestrune_e2e.py", "expected.py"):
+        for name in ("kestrune_e2e.py", "window_dump.py", "wine_session.py", "expected.py"):
             source = (REPO / "e2e" / name).read_text(encoding="utf-8")
             for path in ('"src/', '/ "src"', "texts.h", "form1_layout"):
                 with self.subTest(name=name, path=path):

@@ -3,8 +3,10 @@ rule and the closing question."""
 
 import unittest
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDNO, IDOK, IDYES, LAYOUT, MENU_IDS, TEXTS,
-                          KestruneTestCase, client_origin_twips, twips_to_pixels, wait_until)
+from expected import LAYOUT, MENU_IDS, TEXTS
+from kestrune_e2e import KestruneTestCase
+from window_dump import IDNO, IDOK, IDYES, client_origin_twips, twips_to_pixels
+from wine_session import ACTION_TIMEOUT, wait_until
 
 # How each kind of the layout shows up as a standard control.
 KIND_OF = {"CommandButton": "push", "CheckBox": "check", "OptionButton": "radio",

@@ -22,8 +22,10 @@ import time
 import unittest
 from pathlib import Path
 
-from kestrune_e2e import (ACTION_TIMEOUT, IDYES, MENU_IDS, TEXTS, WINDOW_TIMEOUT, E2EError,
-                          KestruneApp, wait_until)
+from expected import MENU_IDS, TEXTS
+from kestrune_e2e import KestruneApp
+from window_dump import IDYES
+from wine_session import ACTION_TIMEOUT, WINDOW_TIMEOUT, E2EError, wait_until
 from test_actions import ActionsTestBase, choose_sound
 
 PLANTED = Path(__file__).resolve().parent / "planted"

@@ -9,7 +9,10 @@ import unittest
 import zipfile
 from pathlib import Path
 
-from kestrune_e2e import IDYES, REPO, TEXTS, KestruneApp, KestruneTestCase
+from expected import TEXTS
+from kestrune_e2e import KestruneApp, KestruneTestCase
+from window_dump import IDYES
+from wine_session import REPO
 
 RELEASE = REPO / "scripts" / "release.sh"
 PACKAGE_TIMEOUT = 300  # may install zip first

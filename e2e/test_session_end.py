@@ -7,7 +7,10 @@ share a Wine session of their own."""
 import time
 import unittest
 
-from kestrune_e2e import ACTION_TIMEOUT, IDNO, MENU_IDS, TEXTS, KestruneApp, wait_until
+from expected import MENU_IDS, TEXTS
+from kestrune_e2e import KestruneApp
+from window_dump import IDNO
+from wine_session import ACTION_TIMEOUT, wait_until
 from test_actions import LOGOFF, ActionsTestBase, settings
 
 EWX_LOGOFF = 0

@@ -3,7 +3,9 @@ every close attempt, and a failed write reported without losing the old file."""
 
 import unittest
 
-from kestrune_e2e import IDNO, IDOK, IDYES, LAYOUT, TEXTS, KestruneTestCase
+from expected import LAYOUT, TEXTS
+from kestrune_e2e import KestruneTestCase
+from window_dump import IDNO, IDOK, IDYES
 
 CRLF = b"\r\n"
 # C:\サウンド\警報.wav in code page 932, the ANSI code page of the session.

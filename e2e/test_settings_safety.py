@@ -9,8 +9,10 @@ import time
 import unittest
 from pathlib import Path
 
-from kestrune_e2e import (IDNO, IDOK, IDYES, LAYOUT, TEXTS, WINDOW_TIMEOUT,
-                          KestruneApp, KestruneTestCase, wait_until)
+from expected import LAYOUT, TEXTS
+from kestrune_e2e import KestruneApp, KestruneTestCase
+from window_dump import IDNO, IDOK, IDYES
+from wine_session import WINDOW_TIMEOUT, wait_until
 from test_settings import settings_file
 
 BACKUP = "default.ini.bak"

@@ -31,10 +31,10 @@ SYSTEM_DLLS=(
 # --- dependencies, as the tests install them ----------------------------------------------
 bash "$root/scripts/install-deps.sh"
 
-# --- build: Kestrune.exe, the driver and the yardsticks, same flags ------------------------
+# --- build: Kestrune.exe, the bench's driver and the yardsticks, same flags ---------------
 cmake -S "$root" -B "$build" --toolchain "$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=MinSizeRel -DKESTRUNE_WERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Kestrune kdriver same_window bare_window
+cmake --build "$build" -j"$(nproc)" --target Kestrune kbench_driver same_window bare_window
 exe=$build/Kestrune.exe
 
 # The figures' own unit tests, so that a broken parser cannot write a report.
@@ -55,7 +55,7 @@ echo "[bench] Kestrune.exe: $(stat -c %s "$exe") bytes; imports: ${dlls[*]}"
 
 # --- the run ------------------------------------------------------------------------------
 args=(--exe "$exe" --same "$build/same_window.exe" --bare "$build/bare_window.exe"
-      --driver "$build/kdriver.exe" --out "$out" --command "bash scripts/bench.sh")
+      --driver "$build/kbench_driver.exe" --out "$out" --command "bash scripts/bench.sh")
 for dll in "${dlls[@]}"; do args+=(--dll "$dll"); done
 for dll in "${foreign[@]}"; do args+=(--foreign "$dll"); done
 status=0

@@ -37,8 +37,11 @@ from pathlib import Path
 
 root, out = Path(sys.argv[1]), Path(sys.argv[2])
 sys.path.insert(0, str(root / "e2e"))
-import kestrune_e2e as k  # noqa: E402
-from kestrune_e2e import IDOK, IDYES, MENU_IDS, TEXTS, wait_until  # noqa: E402
+from expected import MENU_IDS, TEXTS  # noqa: E402
+from kestrune_e2e import KestruneApp  # noqa: E402
+from window_dump import IDOK, IDYES  # noqa: E402
+from wine_session import (ACTION_TIMEOUT, WINDOW_TIMEOUT, Driver, E2EError,  # noqa: E402
+                          session, wait_until)
 
 # Ctrl+Alt+W, Check1 ticked (so the action row is enabled), suspend selected.
 SETTINGS = b"\r\n".join([
@@ -72,7 +75,7 @@ def restart(wine, tag):
     wine.driver.stop()
     subprocess.run(["wineserver", "-k"], env=wine.env, check=False, timeout=60)
     subprocess.run(["wineserver", "-w"], env=wine.env, check=False, timeout=60)
-    wine.driver = k.Driver(wine.driver_exe, wine.env, wine.workdir / f"driver-{tag}.log")
+    wine.driver = Driver(wine.driver_exe, wine.env, wine.workdir / f"driver-{tag}.log")
     wine.driver.call("ping", timeout=60)
 
 
@@ -109,7 +112,7 @@ def start_notepad(wine):
         windows = wine.driver.call("windows", 0)["windows"]
         return next((w for w in windows if w["class"] == "Notepad" and w["visible"]), None)
 
-    return wait_until(found, k.WINDOW_TIMEOUT, "notepad")
+    return wait_until(found, WINDOW_TIMEOUT, "notepad")
 
 
 def press_hotkey_on(wine, notepad, app):
@@ -118,13 +121,13 @@ def press_hotkey_on(wine, notepad, app):
     found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Wine desktop"],
                            env=wine.env, capture_output=True, text=True, timeout=10).stdout.split()
     if not found:
-        raise k.E2EError("no X window for the Wine desktop")
+        raise E2EError("no X window for the Wine desktop")
     wine.xdotool("windowfocus", "--sync", found[-1])
     wine.xdotool("key", "ctrl+alt+w")
 
 
 def main_window(wine, name):
-    app = k.KestruneApp(wine)
+    app = KestruneApp(wine)
     app.write_ini(SETTINGS)
     app.launch()
     shoot(wine, app.hwnd, name)
@@ -143,7 +146,7 @@ def tour(wine):
 
     notepad = start_notepad(wine)
     app.click(TEXTS["kSelectPrompt"])
-    wait_until(lambda: app.dump().controls_with(TEXTS["kArmedCaption"]), k.ACTION_TIMEOUT,
+    wait_until(lambda: app.dump().controls_with(TEXTS["kArmedCaption"]), ACTION_TIMEOUT,
                "the armed caption")
     press_hotkey_on(wine, notepad, app)
     box = app.wait_msgbox()
@@ -151,27 +154,27 @@ def tour(wine):
     app.answer(box, IDOK)
 
     app.click(TEXTS["kStartWatch"])
-    wait_until(lambda: app.dump().controls_with(TEXTS["kStopWatch"]), k.ACTION_TIMEOUT,
+    wait_until(lambda: app.dump().controls_with(TEXTS["kStopWatch"]), ACTION_TIMEOUT,
                "the watch to start")
     app.driver.call("close", notepad["hwnd"])
-    countdown = wait_until(lambda: other_window(app, TEXTS["kCancelCountdown"]), k.ACTION_TIMEOUT,
+    countdown = wait_until(lambda: other_window(app, TEXTS["kCancelCountdown"]), ACTION_TIMEOUT,
                            "the countdown", interval=0.05)
     shoot(wine, countdown, "countdown.png")
     app.driver.call("click", app.dump(countdown).control(TEXTS["kCancelCountdown"]).hwnd)
-    wait_until(lambda: other_window(app, TEXTS["kCancelCountdown"]) is None, k.ACTION_TIMEOUT,
+    wait_until(lambda: other_window(app, TEXTS["kCancelCountdown"]) is None, ACTION_TIMEOUT,
                "the countdown to close")
 
     app.command(MENU_IDS["kMenuIdVersion"])
-    about = wait_until(lambda: other_window(app, TEXTS["kSysInfoButton"]), k.ACTION_TIMEOUT,
+    about = wait_until(lambda: other_window(app, TEXTS["kSysInfoButton"]), ACTION_TIMEOUT,
                        "the About box")
     shoot(wine, about, "about.png")
     app.driver.call("click", app.dump(about).control(TEXTS["kOk"]).hwnd)
-    wait_until(lambda: other_window(app, TEXTS["kSysInfoButton"]) is None, k.ACTION_TIMEOUT,
+    wait_until(lambda: other_window(app, TEXTS["kSysInfoButton"]) is None, ACTION_TIMEOUT,
                "the About box to close")
     close(app)
 
 
-wine = k.session()
+wine = session()
 try:
     use_desktop(wine)
     tour(wine)

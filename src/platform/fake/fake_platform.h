@@ -20,7 +20,9 @@ namespace kestrune {
 // procedures that messages really flow through, a clock that fires timers,
 // scripted message boxes, files in memory, an MCI, a registry, and a record
 // of every exit and power request. Text in the ANSI functions is code page
-// 932, as on Japanese Windows.
+// 932, as on Japanese Windows. The desktop's windows and messages are in
+// fake_desktop.cpp, forms, boxes and the clock in fake_forms.cpp, the system
+// services in fake_services.cpp.
 class FakePlatform final : public Win32Ops, public WindowRuntime {
  public:
   FakePlatform();
@@ -302,6 +304,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
 
   std::map<Hwnd, Window> windows_;
   Hwnd nextHandle_ = 0x10010;
+  Atom nextAtom_ = 0xC000;  // string atoms start here
   Hwnd foreground_ = 0;
   std::map<WndProcRef, WindowProc*> procs_;
   Handle nextKey_ = 0x100;
