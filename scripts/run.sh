@@ -18,21 +18,14 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export LC_ALL="${KESTRUNE_LOCALE:-ja_JP.UTF-8}"
 
 if [[ -z "${DISPLAY:-}" ]]; then
-  display_fd_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_fd_file" \
-    >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [[ -s "$display_fd_file" ]] && break
-    sleep 0.1
-  done
-  number=$(tr -d '[:space:]' <"$display_fd_file")
-  rm -f "$display_fd_file"
-  if [[ -z "$number" ]]; then
+  # shellcheck source=scripts/xvfb.sh
+  source scripts/xvfb.sh
+  if ! start_xvfb; then
     echo "run: Xvfb did not start" >&2
     exit 1
   fi
-  export DISPLAY=":$number"
+  xvfb_pid=$XVFB_PID
+  export DISPLAY="$XVFB_DISPLAY"
   cat <<EOF
 run: no display was set, so Kestrune runs on a virtual display: DISPLAY=$DISPLAY
      (Xvfb, pid $xvfb_pid). To look at it, from another shell:

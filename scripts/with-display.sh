@@ -8,22 +8,15 @@ if [[ -n "${DISPLAY:-}" ]]; then
   exec "$@"
 fi
 
-display_fd_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_fd_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [[ -s "$display_fd_file" ]] && break
-  sleep 0.1
-done
-number=$(tr -d '[:space:]' <"$display_fd_file")
-rm -f "$display_fd_file"
-if [[ -z "$number" ]]; then
+# shellcheck source=scripts/xvfb.sh
+source "$(dirname "$0")/xvfb.sh"
+if ! start_xvfb; then
   echo "with-display: Xvfb did not start" >&2
-  kill "$xvfb_pid" 2>/dev/null
   exit 1
 fi
+xvfb_pid=$XVFB_PID
 
-DISPLAY=":$number" "$@"
+DISPLAY="$XVFB_DISPLAY" "$@"
 status=$?
 # Wine's own processes (its desktop) drew on this display: let them end
 # before it goes.
