@@ -111,6 +111,26 @@ class ActionsTestBase(KestruneTestCase):
                                (main.rect.top + main.rect.bottom) / 2, delta=2)
 
 
+class OwnSessionTestBase(ActionsTestBase):
+    """A log-off ends every windowed process of its Wine session: tests that
+    may request one share a Wine session of their class's own."""
+
+    @classmethod
+    def setUpClass(cls) -> None:
+        super().setUpClass()
+        own = cls.wine.sibling()
+        cls.addClassCleanup(own.stop)
+        own.start()
+        cls.own = own
+
+    def new_logoff_app(self) -> KestruneApp:
+        """A program in the own session, set to log off, not yet started."""
+        app = KestruneApp(self.own)
+        self.addCleanup(app.cleanup)
+        app.write_ini(settings(LOGOFF))
+        return app
+
+
 class CountdownTest(ActionsTestBase):
 
     def test_stop_button_cancels_and_the_program_keeps_running(self):
@@ -220,18 +240,10 @@ class CountdownClosedTest(ActionsTestBase):
         app.wait_exit()  # the countdown was not cancelled: the suspend follows
 
 
-class LogoffTest(ActionsTestBase):
-    """A log-off ends every windowed process of its Wine session, so it runs in
-    a Wine session of its own."""
+class LogoffTest(OwnSessionTestBase):
 
     def test_logoff_is_requested_and_the_program_ends_by_itself(self):
-        wine = self.wine.sibling()
-        self.addCleanup(wine.stop)
-        wine.start()
-        app = KestruneApp(wine)
-        self.addCleanup(app.cleanup)
-        app.write_ini(settings(LOGOFF))
-        app.launch()
+        app = self.new_logoff_app().launch()
         notepad = self.watch_notepad(app)
         self.close_watched(app, notepad)
         self.wait_countdown(app)

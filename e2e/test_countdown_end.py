@@ -13,24 +13,10 @@ from expected import TEXTS
 from kestrune_e2e import KestruneApp
 from window_dump import IDNO, IDOK, IDYES
 from wine_session import ACTION_TIMEOUT, wait_until
-from test_actions import LOGOFF, NOMINAL_COUNTDOWN, NOTEPAD_TITLE, ActionsTestBase, settings
+from test_actions import NOMINAL_COUNTDOWN, NOTEPAD_TITLE, OwnSessionTestBase
 
 
-class CountdownEndTest(ActionsTestBase):
-
-    @classmethod
-    def setUpClass(cls) -> None:
-        super().setUpClass()
-        own = cls.wine.sibling()
-        cls.addClassCleanup(own.stop)
-        own.start()
-        cls.own = own
-
-    def new_logoff_app(self) -> KestruneApp:
-        app = KestruneApp(self.own)
-        self.addCleanup(app.cleanup)
-        app.write_ini(settings(LOGOFF))
-        return app
+class CountdownEndTest(OwnSessionTestBase):
 
     def witness(self, watched: dict) -> int:
         """Another program's window, started after the watched one."""

@@ -11,7 +11,7 @@ from expected import MENU_IDS, TEXTS
 from kestrune_e2e import KestruneApp
 from window_dump import IDNO
 from wine_session import ACTION_TIMEOUT, wait_until
-from test_actions import LOGOFF, ActionsTestBase, settings
+from test_actions import LOGOFF, OwnSessionTestBase, settings
 
 EWX_LOGOFF = 0
 WM_QUERYENDSESSION, WM_ENDSESSION = 0x11, 0x16
@@ -21,21 +21,10 @@ CHECK1_UNTICKED = b"/check1.Value\r\n0\r\n"
 SESSION_END_TIMEOUT = 12
 
 
-class SessionEndTest(ActionsTestBase):
-
-    @classmethod
-    def setUpClass(cls) -> None:
-        super().setUpClass()
-        own = cls.wine.sibling()
-        cls.addClassCleanup(own.stop)
-        own.start()
-        cls.own = own
+class SessionEndTest(OwnSessionTestBase):
 
     def start(self) -> KestruneApp:
-        app = KestruneApp(self.own)
-        self.addCleanup(app.cleanup)
-        app.write_ini(settings(LOGOFF))
-        return app.launch()
+        return self.new_logoff_app().launch()
 
     def end_session_and_watch(self, app: KestruneApp) -> list:
         """Another program logs the user off; returns the texts of any box the
