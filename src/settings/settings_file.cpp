@@ -269,11 +269,9 @@ bool ReadSettings(std::string_view bytes, SettingsTarget& target) {
       afterKeyByteKey = key == Key::Char;
       continue;
     }
-    // Lines before the first key line belong to nothing.
-    if (!key)
-      target.IgnoredLine(*line);
-    else if (!ApplyValue(*key, *line, target))
-      return false;
+    // Lines before the first key line belong to nothing; the backup rule
+    // keeps them, as the writer would not write them.
+    if (key && !ApplyValue(*key, *line, target)) return false;
   }
   return true;
 }

@@ -39,9 +39,6 @@ class SettingsTarget {
   virtual void SetOption(int index, bool selected) = 0;
   // Never empty and never holds CR LF.
   virtual void SetFileName(std::string_view ansi) = 0;
-  // A line before the first key line, which belongs to nothing: a file in
-  // another encoding, or notes of the user's that a write would drop.
-  virtual void IgnoredLine(std::string_view line) { (void)line; }
 
  protected:
   ~SettingsTarget() = default;
