@@ -226,6 +226,19 @@ TEST_F(SettingsSafety, EachFileIsReadAsItsEditorSavedItAndKeptUnlessInTheWriters
       {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + WriterForm("C:\\a.wav"), false, "C:\\a.wav",
        0, true},
       {"code page 932 in the writer's form", WriterForm(soundAnsi), false, sound, 0, false},
+      // Half-width katakana in code page 932 can also be valid UTF-8.
+      {"half-width katakana the writer wrote", WriterForm("C:\\Sounds\\\xCA\xB2.wav"), false,
+       "C:\\Sounds\\ﾊｲ.wav", 0, false},
+      // Its first line is a key, so the bad value after it ends the reading.
+      {"a byte-order mark before the first key",
+       "\xEF\xBB\xBF/check1.Value\r\n5\r\n/txtFileName.text\r\nC:\\a.wav\r\n", false, "", 1, true},
+      {"an overlong sequence is no UTF-8", "notes\r\n" + WriterForm("C:\\\xC0\xAF\xCA\xB2.wav"),
+       false, "C:\\ﾀｯﾊｲ.wav", 0, true},
+      {"a surrogate is no UTF-8", "notes\r\n" + WriterForm("C:\\\xED\xA0\xBD\xCA\xB2.wav"), false,
+       "C:\\恝ｽﾊｲ.wav", 0, true},
+      // One "?" per character, never a look-alike letter.
+      {"characters the code page lacks", WriterForm("C:\\Müsik\\ä – ½.wav"), false,
+       "C:\\M?sik\\? ? ?.wav", 0, true},
       {"a NUL in a value", WriterForm(std::string("C:\\a\0b.wav", 10)), false, "C:\\a", 0, true},
       {"true in lower case", kUnticked.substr(0, 17) + "true" + kUnticked.substr(22), false, "", 0,
        true},
@@ -258,6 +271,8 @@ TEST_F(SettingsSafety, EachFileIsReadAsItsEditorSavedItAndKeptUnlessInTheWriters
     EXPECT_EQ(desk.files.count(path + ".bak"), c.backup ? 1u : 0u);
     if (c.backup) {
       EXPECT_EQ(desk.files[path + ".bak"], *c.disk);
+    } else if (c.disk) {
+      EXPECT_EQ(desk.files[path], *c.disk);  // written back as it was read
     }
   }
   // Written back in the writer's form, in the ANSI code page.

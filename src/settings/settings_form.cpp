@@ -58,14 +58,24 @@ void Form1::LoadSettings(const std::string& path) {
   const WindowRuntime::FileRead file = rt.ReadFileBytes(path, kMaxSettingsFileBytes);
   settingsFileUnreadable = file.outcome == Outcome::Unreadable || file.outcome == Outcome::TooLarge;
   if (file.outcome != Outcome::Read) return;
-  // Editors save new files as UTF-8; the program's texts are ANSI.
+  // Editors save new files as UTF-8; the program's texts are ANSI. A file
+  // with a byte-order mark is UTF-8 whatever else it holds.
   const std::optional<std::string_view> utf8 = Utf8Text(file.bytes);
+  const bool byteOrderMark = utf8 && utf8->size() < file.bytes.size();
   Form1Target target(*this);
-  ReadSettings(utf8 ? rt.ToAnsi(std::string(*utf8)) : file.bytes, target);
-  // Replaced without a backup only when the file is exactly what the writer
-  // would write for the values read: anything else (another encoding, a
-  // stopped reading, notes, a missing line) is the user's.
-  if (SerializeSettings(CollectSettings(*this)) == file.bytes) settingsBytesKnown = file.bytes;
+  if (!byteOrderMark) ReadSettings(file.bytes, target);
+  // Exactly what the writer would write for the values read: our own file,
+  // in ANSI even where half-width katakana also make valid UTF-8, replaced
+  // without a backup. Anything else (another encoding, a stopped reading,
+  // notes, a missing line) is the user's.
+  if (SerializeSettings(CollectSettings(*this)) == file.bytes) {
+    settingsBytesKnown = file.bytes;
+    return;
+  }
+  // Read again as UTF-8: the two readings differ only in texts and in
+  // values neither can convert, so this one stops where the first did and
+  // sets every value the first set.
+  if (utf8) ReadSettings(rt.ToAnsi(std::string(*utf8)), target);
 }
 
 // The old bytes are kept as path + ".bak" unless they are the ones this run

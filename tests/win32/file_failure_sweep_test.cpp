@@ -59,15 +59,38 @@ const std::array<CallErrors, kCallCount> kErrors = {{
     {"GetFileSizeEx", {ERROR_INVALID_HANDLE, ERROR_ACCESS_DENIED}},
 }};
 
+// What another program left or holds at a name beside default.ini.
+enum class State { kAbsent, kFile, kReadOnly, kHidden, kFolder, kHeld, kHeldWithoutDelete, kCount };
+
 // The one failure of a run: the index-th call (from 0) of call fails with
-// error. A folder where no file may be created refuses every new file.
+// error. A folder where no file may be created refuses every new file. The
+// save's own name for the old file gets oldState: set up just before the
+// replace, or held from the moment the replace made it.
 struct Injection {
   std::optional<Call> call;
   int index = 0;
   DWORD error = 0;
   bool noCreate = false;
+  State oldState = State::kAbsent;
+  std::wstring oldName;
+  std::vector<HANDLE> held;
   std::array<int, kCallCount> counts{};
 } injection;
+
+bool Held(State state) {
+  return state == State::kHeld || state == State::kHeldWithoutDelete;
+}
+
+bool HasAttribute(LPCWSTR name, DWORD attribute) {
+  const DWORD attributes = ::GetFileAttributesW(name);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & attribute);
+}
+
+void Hold(const std::wstring& path, State state) {
+  const DWORD share = state == State::kHeld ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  injection.held.push_back(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+}
 
 bool Fails(Call call) {
   const int n = injection.counts[call]++;
@@ -99,10 +122,24 @@ BOOL WINAPI TestFlushFileBuffers(HANDLE file) {
 }
 // What each documented failure leaves behind: 1177 has moved the old file
 // to the backup name, 1176 without a backup name has moved it away.
+void Place(const std::wstring& path, State state);
 BOOL WINAPI TestReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                              LPVOID exclude, LPVOID reserved) {
-  if (!Fails(kReplaceFile))
-    return ::ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+  if (!Fails(kReplaceFile)) {
+    const State state = injection.oldState;
+    if (backup && injection.oldName.empty()) {
+      injection.oldName = backup;
+      if (!Held(state)) Place(backup, state);
+    }
+    // As on Windows: a read-only backup name is not replaced.
+    if (backup && HasAttribute(backup, FILE_ATTRIBUTE_READONLY)) {
+      SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
+      return FALSE;
+    }
+    const BOOL done = ::ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+    if (done && backup && Held(state) && injection.held.empty()) Hold(backup, state);
+    return done;
+  }
   const DWORD error = injection.error;
   if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
       (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && backup == nullptr)) {
@@ -112,11 +149,22 @@ BOOL WINAPI TestReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR back
   SetLastError(error);
   return FALSE;
 }
+// Wine replaces read-only files, Windows refuses as its documentation says.
 BOOL WINAPI TestMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  return !Fails(kMoveFileEx) && ::MoveFileExW(from, to, flags);
+  if (Fails(kMoveFileEx)) return FALSE;
+  if ((flags & MOVEFILE_REPLACE_EXISTING) && HasAttribute(to, FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return ::MoveFileExW(from, to, flags);
 }
 BOOL WINAPI TestCopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-  return !Fails(kCopyFile) && ::CopyFileW(from, to, failIfExists);
+  if (Fails(kCopyFile)) return FALSE;
+  if (HasAttribute(to, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return ::CopyFileW(from, to, failIfExists);
 }
 BOOL WINAPI TestDeleteFileW(LPCWSTR name) {
   return !Fails(kDeleteFile) && ::DeleteFileW(name);
@@ -157,11 +205,26 @@ std::optional<std::string> Contents(const std::wstring& path) {
 void Put(const std::wstring& path, const std::optional<std::string>& bytes) {
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   ::DeleteFileW(path.c_str());
+  ::RemoveDirectoryW(path.c_str());
   if (!bytes) return;
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   DWORD written = 0;
   ::WriteFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &written, nullptr);
   ::CloseHandle(file);
+}
+
+const std::string kOlderBackup = "older backup";
+
+void Place(const std::wstring& path, State state) {
+  if (state == State::kAbsent) return;
+  if (state == State::kFolder) {
+    ::CreateDirectoryW(path.c_str(), nullptr);
+    return;
+  }
+  Put(path, kOlderBackup);
+  if (state == State::kReadOnly) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  if (state == State::kHidden) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  if (Held(state)) Hold(path, state);
 }
 
 std::vector<std::wstring> Names(const std::wstring& folder) {
@@ -180,7 +243,6 @@ std::vector<std::wstring> Names(const std::wstring& folder) {
 const std::string kOld = "/check1.Value\r\n1\r\n";               // as this run knew the file
 const std::string kUser = "/check1.Value\r\n0\r\nmy notes\r\n";  // the user's bytes
 const std::string kNew = "/check1.Value\r\n2\r\n\r\n";
-const std::string kOlderBackup = "older backup";
 
 struct Scenario {
   const char* name;
@@ -209,28 +271,44 @@ class FileFailureSweep : public ::testing::Test {
     ::RemoveDirectoryW(folder_.c_str());
   }
 
-  // One save under the injection; the failures of the invariants, if any.
-  std::string Run(const Scenario& scenario) {
+  // One save under the injection, with the backup and the save's own old
+  // name in the given states; the failures of the invariants, if any.
+  std::string Run(const Scenario& scenario, State backup = State::kFile, State old = {}) {
     for (const std::wstring& name : Names(folder_)) Put(folder_ + L"\\" + name, std::nullopt);
     Put(Target(), scenario.before);
-    Put(Backup(), kOlderBackup);
+    Place(Backup(), backup);
+    const auto backupBefore = backup == State::kAbsent || backup == State::kFolder
+                                  ? std::nullopt
+                                  : std::optional<std::string>(kOlderBackup);
     injection.counts = {};
     injection.noCreate = scenario.noCreate;
-    bool saved = false;
+    injection.oldState = old;
+    injection.oldName.clear();
     {
       InjectedCalls calls;
-      saved = ReplaceWholeFile(Target(), kNew, Backup(), scenario.known);
+      saved_ = ReplaceWholeFile(Target(), kNew, Backup(), scenario.known);
     }
+    for (HANDLE file : injection.held) ::CloseHandle(file);
+    injection.held.clear();
     std::string broken;
     const std::optional<std::string> after = Contents(Target());
     // The box after a failure says the old settings remain.
-    if (after != (saved ? std::optional<std::string>(kNew) : scenario.before))
-      broken += saved ? " new bytes not in place;" : " old bytes not in place after a failure;";
+    if (after != (saved_ ? std::optional<std::string>(kNew) : scenario.before))
+      broken += saved_ ? " new bytes not in place;" : " old bytes not in place after a failure;";
+    // Only while another program holds the old file may it stay, bytes and all.
     const bool usersBytes = scenario.before && scenario.before != scenario.known;
-    if (usersBytes && after != scenario.before && Contents(Backup()) != scenario.before)
+    if (usersBytes && after != scenario.before && Contents(Backup()) != scenario.before &&
+        !(Held(old) && Contents(injection.oldName) == scenario.before))
       broken += " the user's bytes lost;";
+    if (!usersBytes && Contents(Backup()) != backupBefore) broken += " the backup lost;";
+    if (backup == State::kReadOnly && (Contents(Backup()) != backupBefore ||
+                                       !HasAttribute(Backup().c_str(), FILE_ATTRIBUTE_READONLY)))
+      broken += " a read-only backup replaced;";
     for (const std::wstring& name : Names(folder_)) {
-      if (name != L"default.ini" && name != L"default.ini.bak") broken += " a file left behind;";
+      const std::wstring path = folder_ + L"\\" + name;
+      if (path != Target() && path != Backup() &&
+          (old == State::kAbsent || path != injection.oldName))
+        broken += " a file left behind;";
     }
     return broken;
   }
@@ -239,6 +317,7 @@ class FileFailureSweep : public ::testing::Test {
   std::wstring Backup() const { return folder_ + L"\\default.ini.bak"; }
 
   std::wstring folder_;
+  bool saved_ = false;
 };
 
 TEST_F(FileFailureSweep, EveryCallFailedInTurnLeavesTheSettingsIntact) {
@@ -267,6 +346,31 @@ TEST_F(FileFailureSweep, EveryCallFailedInTurnLeavesTheSettingsIntact) {
   injection = {};
   std::cout << "[ sweep    ] " << failurePoints << " failure points\n";
   EXPECT_GT(failurePoints, 100);
+}
+
+// The backup and the save's own old name in every state another program may
+// leave or hold them in; and a refusal that clears at once is no failure.
+TEST_F(FileFailureSweep, NeighboursInEveryStateLeaveTheSettingsIntact) {
+  int points = 0;
+  for (const Scenario* scenario : {&kScenarios[0], &kScenarios[1], &kScenarios[3]}) {
+    SCOPED_TRACE(scenario->name);
+    for (int i = 0; i < static_cast<int>(State::kCount); ++i) {
+      const auto state = static_cast<State>(i);
+      points += 2;
+      EXPECT_EQ(Run(*scenario, state), "") << "backup in state " << i;
+      EXPECT_EQ(Run(*scenario, State::kFile, state), "") << "old file in state " << i;
+    }
+    for (Call call : {kReplaceFile, kMoveFileEx, kDeleteFile}) {
+      injection.call = call;
+      injection.index = 0;
+      injection.error = ERROR_SHARING_VIOLATION;
+      ++points;
+      EXPECT_EQ(Run(*scenario), "") << kErrors[call].name;
+      EXPECT_TRUE(saved_) << kErrors[call].name << " refused once";
+    }
+    injection = {};
+  }
+  std::cout << "[ sweep    ] " << points << " neighbour points\n";
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #else
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 #endif
 
 namespace kestrune {
@@ -22,18 +24,26 @@ std::wstring Widen(const std::string& text, UINT codePage) {
   return wide;
 }
 
+// No look-alikes, as the real backend.
 std::string Narrow(const std::wstring& wide, UINT codePage) {
   const int size = static_cast<int>(wide.size());
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   const int length =
-      WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+      WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr, nullptr);
   return text;
 }
 #else
-// A byte that does not convert becomes '?', as the system's default
-// character would.
+// The length of the UTF-8 sequence a lead byte starts; 1 for a stray byte.
+size_t Utf8Length(unsigned char lead) {
+  return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+
+// A character that does not convert becomes one '?', as the system's
+// default character would: from UTF-8 the whole sequence, else one byte.
 std::string Convert(const char* to, const char* from, const std::string& in) {
+  const bool fromUtf8 = std::string_view(from) == "UTF-8";
   iconv_t cd = iconv_open(to, from);
   std::string out;
   char* src = const_cast<char*>(in.data());
@@ -46,8 +56,10 @@ std::string Convert(const char* to, const char* from, const std::string& in) {
     out.append(buffer, static_cast<size_t>(dst - buffer));
     if (r == static_cast<size_t>(-1) && errno != E2BIG) {
       out.push_back('?');
-      ++src;
-      --left;
+      const size_t skip =
+          fromUtf8 ? std::min(Utf8Length(static_cast<unsigned char>(*src)), left) : 1;
+      src += skip;
+      left -= skip;
     }
   }
   iconv_close(cd);

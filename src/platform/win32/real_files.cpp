@@ -16,6 +16,11 @@ using ReadOutcome = WindowRuntime::ReadOutcome;
 using FileRead = WindowRuntime::FileRead;
 
 constexpr size_t kChunk = 1u << 30;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A scanner or sync client opens a file for a moment after it is written or
+// renamed: what it refuses is tried again over about a second.
+constexpr int kTries = 5;
+constexpr DWORD kRetryPauseMs = 250;
 // The in-place write keeps the old bytes in memory to put them back.
 constexpr size_t kMaxInPlaceBytes = 1u << 26;
 
@@ -45,6 +50,19 @@ DWORD AttributesOf(const std::wstring& path) {
 
 bool IsNotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsPassing(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED;
+}
+
+// After a failed call: whether to try it again, after a pause. A refusal
+// that may pass, or with anyFailure any failure, gets up to kTries in all.
+bool TryAgain(int& tries, bool anyFailure = false) {
+  if (++tries == kTries || !(anyFailure || IsPassing(GetLastError()))) return false;
+  Sleep(kRetryPauseMs);
+  return true;
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -107,19 +125,31 @@ bool Flush(const std::wstring& path) {
 }
 
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags = 0) {
-  return fileCalls.MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
-                               flags | MOVEFILE_WRITE_THROUGH);
+  const std::wstring source = SystemPath(from), destination = SystemPath(to);
+  for (int tries = 0;;) {
+    if (fileCalls.MoveFileExW(source.c_str(), destination.c_str(), flags | MOVEFILE_WRITE_THROUGH))
+      return true;
+    if (!TryAgain(tries)) return false;
+  }
 }
 
 bool Copy(const std::wstring& from, const std::wstring& to) {
   return fileCalls.CopyFileW(SystemPath(from).c_str(), SystemPath(to).c_str(), FALSE);
 }
 
-// A file of our own: a refused delete is tried once more, as a scanner that
-// looks at a new file holds it only for a moment.
+// A file of our own: a refused delete is tried once more at least, and over
+// about a second when another program holds it. One that stays is left.
 void Remove(const std::wstring& path) {
   const std::wstring name = SystemPath(path);
-  if (!fileCalls.DeleteFileW(name.c_str())) fileCalls.DeleteFileW(name.c_str());
+  for (int tries = 0; !fileCalls.DeleteFileW(name.c_str()) && TryAgain(tries, tries == 0);) {
+  }
+}
+
+// Read-only is the user's word for the backup too; a folder is no backup.
+bool BackupMayBeReplaced(const std::wstring& backup) {
+  const DWORD attributes = AttributesOf(backup);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return IsNotFound(GetLastError());
+  return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
 // The last resort where the folder lets the file be written but no file be
@@ -129,32 +159,51 @@ bool WriteInPlace(const std::wstring& target, const std::wstring& backup, const 
                   const std::optional<std::string>& knownOld) {
   const FileRead old = ReadWholeFile(target, kMaxInPlaceBytes);
   if (old.outcome != ReadOutcome::Read) return false;
-  if (old.bytes != knownOld && !backup.empty() && !(Copy(target, backup) && Flush(backup)))
+  if (old.bytes != knownOld && !backup.empty() &&
+      !(BackupMayBeReplaced(backup) && Copy(target, backup) && Flush(backup)))
     return false;
   if (WriteOver(target, bytes)) return true;
   WriteOver(target, old.bytes);
   return false;
 }
 
-// After the new bytes are in place: the old ones, kept under our own name,
-// go only when they are the bytes this run knew; anything else, an editor's
-// save just before the replace included, becomes the backup.
-void SettleOld(const std::wstring& old, const std::wstring& backup, const std::string& knownOld) {
-  bool ours = backup.empty();
-  if (!ours) {
-    unique_handle file(OpenFileW(old, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+enum class Owner { Program, User, Unknown };
+
+// Whose the old bytes are: the program's only when they are the ones this
+// run knew. A failed read is tried again, as another program may hold the
+// file for a moment.
+Owner OwnerOfOld(const std::wstring& old, const std::optional<std::string>& knownOld) {
+  if (!knownOld) return Owner::User;
+  for (int tries = 0;;) {
+    unique_handle file(OpenFileW(old, GENERIC_READ, kShareAll, OPEN_EXISTING));
     const FileRead read =
-        file ? ReadAll(file.get(), knownOld.size()) : FileRead{ReadOutcome::Unreadable, {}};
-    ours = read.outcome == ReadOutcome::Read && read.bytes == knownOld;
+        file ? ReadAll(file.get(), knownOld->size()) : FileRead{ReadOutcome::Unreadable, {}};
+    if (read.outcome == ReadOutcome::TooLarge) return Owner::User;
+    if (read.outcome == ReadOutcome::Read)
+      return read.bytes == *knownOld ? Owner::Program : Owner::User;
+    if (!TryAgain(tries, true)) return Owner::Unknown;
   }
-  if (ours) {
-    Remove(old);
-    return;
-  }
-  if (Move(old, backup, MOVEFILE_REPLACE_EXISTING)) return;
-  // Better a stray file than lost bytes: they stay under our name when no
-  // copy can be made either.
-  if (Copy(old, backup)) Remove(old);
+}
+
+bool KeepAsBackup(const std::wstring& old, const std::wstring& backup) {
+  if (!BackupMayBeReplaced(backup)) return false;
+  if (Move(old, backup, MOVEFILE_REPLACE_EXISTING)) return true;
+  if (!Copy(old, backup)) return false;
+  Remove(old);
+  return true;
+}
+
+// After the new bytes are in place, the old ones, kept under our own name:
+// the program's own go, anything else (an editor's save just before the
+// replace included) becomes the backup, or goes back in place and the save
+// fails. Bytes that cannot be read stay where they are: better a stray file
+// than lost bytes. Whether the save stands.
+bool SettleOld(const std::wstring& old, const std::wstring& target, const std::wstring& backup,
+               const std::optional<std::string>& knownOld) {
+  const Owner owner = backup.empty() ? Owner::Program : OwnerOfOld(old, knownOld);
+  if (owner == Owner::Program) Remove(old);
+  if (owner != Owner::User || KeepAsBackup(old, backup)) return true;
+  return !Move(old, target, MOVEFILE_REPLACE_EXISTING);
 }
 
 // Puts the written temporary file in the target's place; ReplaceFileW keeps
@@ -165,10 +214,14 @@ void SettleOld(const std::wstring& old, const std::wstring& backup, const std::s
 // where the old file never left both fail and change nothing.
 bool PutInPlace(const std::wstring& temporary, const std::wstring& target,
                 const std::wstring& keep) {
-  if (fileCalls.ReplaceFileW(SystemPath(target).c_str(), SystemPath(temporary).c_str(),
-                             SystemPath(keep).c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                             nullptr))
-    return true;
+  const std::wstring replaced = SystemPath(target), replacement = SystemPath(temporary),
+                     backup = SystemPath(keep);
+  for (int tries = 0;;) {
+    if (fileCalls.ReplaceFileW(replaced.c_str(), replacement.c_str(), backup.c_str(),
+                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+      return true;
+    if (!TryAgain(tries)) break;
+  }
   if (Move(temporary, target)) return true;
   Move(keep, target);
   return false;
@@ -214,15 +267,13 @@ bool ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
   const bool written = WriteToDisk(file.get(), bytes);
   file.reset();
   if (!written) return false;
-  // The old bytes always go to a known name first: the backup when they
-  // are to be kept for sure, else one of our own, checked once the new
-  // bytes are in place.
-  const bool checkOld = knownOld.has_value() || backup.empty();
-  const std::wstring keep = checkOld ? temporary.substr(0, temporary.size() - 4) + L".old" : backup;
+  // The old bytes always go to a name of our own first, never straight over
+  // the backup: that one is replaced only once they are known to be the
+  // user's, and only where it may be.
+  const std::wstring keep = temporary.substr(0, temporary.size() - 4) + L".old";
   if (exists ? !PutInPlace(temporary, target, keep) : !Move(temporary, target)) return false;
   removeTemporary.dismiss();
-  if (exists && checkOld) SettleOld(keep, backup, knownOld.value_or(std::string()));
-  return true;
+  return !exists || SettleOld(keep, target, backup, knownOld);
 }
 
 }  // namespace kestrune::win32

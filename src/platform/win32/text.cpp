@@ -11,12 +11,16 @@ std::wstring Widen(std::string_view text, UINT codePage) {
   return out;
 }
 
+// Into a code page other than UTF-8, a character it lacks becomes its
+// default character, never a look-alike that may name another file.
 std::string Narrow(std::wstring_view text, UINT codePage) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
-  int size = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int size =
+      WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), length, out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(codePage, flags, text.data(), length, out.data(), size, nullptr, nullptr);
   return out;
 }
 
