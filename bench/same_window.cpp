@@ -5,14 +5,15 @@
 // and font. Nothing else: no settings, no hotkey, no logic behind the clicks.
 // What Kestrune costs beyond this program is its own overhead.
 //
-//   same_window.exe [pixels smaller] [box]
+//   same_window.exe [pixels smaller] [box [poll <window handle>]]
 //
 // The form's font is the system's message font, made smaller by the given
 // number of pixels: Kestrune may shrink it so that every caption fits, and
 // the benchmark finds by pictures how much it did on the machine at hand.
 // With "box" the window then shows the capture's confirmation box once and
 // minimises, as Kestrune's window has done when it watches: a reference for
-// what that box costs any program.
+// what that box costs any program. With "poll" it then polls the given window
+// as a watch must: once a second a timer, one pump step and one IsWindow.
 
 #include <windows.h>
 // commctrl.h needs windows.h first.
@@ -29,6 +30,8 @@ constexpr int kTooltipWidthTwips = 4500;
 constexpr UINT kMenuIdExit = 101;
 constexpr UINT kMenuIdVersion = 201;
 constexpr WORD kIconId = 1;
+constexpr UINT_PTR kPollTimerId = 1;
+constexpr UINT kPollPeriodMs = 1000;
 
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 // Checking a radio button makes it a tab stop, unchecking it takes that away.
@@ -85,10 +88,32 @@ constexpr UINT kHotKeyHostId = 1003;
 
 using yardstick::Px;
 
+HWND g_watched = nullptr;  // the window the poll tests
+
+// Runs the messages waiting now and returns, as a watch's tick must to keep
+// its window answering; a quit is left for the message loop.
+void PumpStep(HWND dialog) {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (IsDialogMessageW(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   // Focus on the first tab stop, as in a dialog (and in Kestrune).
   if (msg == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) {
     SetFocus(GetNextDlgTabItem(hwnd, nullptr, FALSE));
+    return 0;
+  }
+  if (msg == WM_TIMER && wParam == kPollTimerId) {
+    PumpStep(hwnd);
+    IsWindow(g_watched);  // the answer goes unused: the yardstick only pays for asking
     return 0;
   }
   return yardstick::QuitOnDestroy(hwnd, msg, wParam, lParam);
@@ -114,18 +139,21 @@ HFONT FormFont(int smaller) {
   return CreateFontIndirectW(&font);
 }
 
-int ParsePixels(const wchar_t* text) {
-  int value = 0;
+unsigned long long ParseNumber(const wchar_t* text) {
+  unsigned long long value = 0;
   while (*text == L' ') ++text;
   for (; *text >= L'0' && *text <= L'9'; ++text) value = value * 10 + (*text - L'0');
   return value;
 }
 
-bool AsksForBox(const wchar_t* text) {
+// Where the word starts in the command line, or null.
+const wchar_t* FindWord(const wchar_t* text, const wchar_t* word) {
   for (; *text != L'\0'; ++text) {
-    if (text[0] == L'b' && text[1] == L'o' && text[2] == L'x') return true;
+    size_t i = 0;
+    while (word[i] != L'\0' && text[i] == word[i]) ++i;
+    if (word[i] == L'\0') return text;
   }
-  return false;
+  return nullptr;
 }
 
 HWND CreateChild(HWND parent, const Child& c, HFONT font) {
@@ -175,7 +203,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   HWND hwnd = yardstick::CreateMainWindow(instance, kClassName, kTitle, Menu());
   if (!hwnd) return 1;
 
-  HFONT font = FormFont(ParsePixels(commandLine));
+  HFONT font = FormFont(static_cast<int>(ParseNumber(commandLine)));
   HWND tooltip = CreateWindowExW(
       WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, instance, nullptr);
@@ -188,9 +216,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
 
   ShowWindow(hwnd, SW_SHOW);
   SetForegroundWindow(hwnd);
-  if (AsksForBox(commandLine)) {
+  if (FindWord(commandLine, L"box")) {
     MessageBoxW(hwnd, L"ロックオンされたウインドウ名はbench-target-0です", kTitle, MB_OKCANCEL);
     ShowWindow(hwnd, SW_MINIMIZE);
+    if (const wchar_t* poll = FindWord(commandLine, L"poll ")) {
+      g_watched = reinterpret_cast<HWND>(static_cast<UINT_PTR>(ParseNumber(poll + 5)));
+      SetTimer(hwnd, kPollTimerId, kPollPeriodMs, nullptr);
+    }
   }
   const int code = yardstick::RunMessageLoop(hwnd);
   DeleteObject(font);

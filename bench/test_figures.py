@@ -4,7 +4,7 @@ import unittest
 
 from figures import (COUNTDOWNS, CYCLES, Check, Figures, cpu_seconds_from_stat,
                      dump_differences, largest_differences, per_round_ratios, ratio,
-                     rss_by_mapping, rss_bytes_from_status)
+                     rss_by_mapping, rss_bytes_from_status, run_seconds_from_schedstat)
 
 # /proc/<pid>/stat up to stime; the fields after it do not matter here.
 STAT_TAIL = "S 1 2 3 0 -1 4194304 500 0 0 0 {utime} {stime} 0 0 20 0 4 0 100 0 0"
@@ -58,6 +58,10 @@ class ProcReadingTest(unittest.TestCase):
             with self.subTest(name):
                 line = f"4242 ({name}) " + STAT_TAIL.format(utime=150, stime=50)
                 self.assertAlmostEqual(cpu_seconds_from_stat(line, 100), 2.0)
+
+    def test_run_time_of_every_thread_in_nanoseconds(self):
+        lines = ["123456789 5000 12\n", "1000000000 0 3\n"]
+        self.assertAlmostEqual(run_seconds_from_schedstat(lines), 1.123456789)
 
     def test_resident_set_in_bytes(self):
         self.assertEqual(rss_bytes_from_status("Name:\tx\nVmHWM:\t 900 kB\nVmRSS:\t  812 kB\n"),
@@ -123,14 +127,33 @@ class JudgingTest(unittest.TestCase):
 
     def test_watching_is_measured_against_the_window_that_showed_the_box(self):
         memory = figures().memory
-        memory["watching"]["same window after the capture's box, minimised"] = {
+        memory["watching"]["same window after the capture's box, minimised, polling"] = {
             "rss_bytes": 30.3e6, "cpu_s": 0.0}
         memory["watching"]["Kestrune"]["rss_bytes"] = 30.4e6
         self.assertEqual(figures(memory=memory).missed(), [])
         memory["watching"]["Kestrune"]["rss_bytes"] = 30.7e6
         self.assertEqual([c.name for c in figures(memory=memory).missed()], [
             "working set while watching, ratio to the same window after the capture's box, "
-            "minimised"])
+            "minimised, polling"])
+
+    def test_cpu_while_watching_against_the_polling_window(self):
+        polling = "same window after the capture's box, minimised, polling"
+        cases = [  # Kestrune, yardstick as (tick clock s, ns clock s or None), met
+            ((0.02, 0.0150), (0.01, 0.0139), True),   # ns clock: 1.08, ticks would say 2
+            ((0.02, 0.0170), (0.01, 0.0139), False),  # ns clock: 1.22
+            ((0.03, None), (0.0, 0.0139), True),      # no ns figure: 30 ms, equal times' spread
+            ((0.05, 0.0139), (0.01, None), False),    # no ns figure: 40 ms more
+        ]
+        for kestrune, yardstick, met in cases:
+            with self.subTest(kestrune=kestrune, yardstick=yardstick):
+                memory = figures().memory
+                for name, (cpu, run) in (("Kestrune", kestrune), (polling, yardstick)):
+                    memory["watching"][name] = {"rss_bytes": 30e6, "cpu_s": cpu, "run_s": run}
+                missed = [c.name for c in figures(memory=memory).missed()]
+                self.assertEqual(missed == [], met, missed)
+                clock = "ns clock" if kestrune[1] and yardstick[1] else "tick clock"
+                self.assertIn(clock, next(c.name for c in figures(memory=memory).checks()
+                                          if c.name.startswith("CPU")))
 
     def test_leak_beyond_noise_misses(self):
         cases = [  # last snapshot, the figure that must miss

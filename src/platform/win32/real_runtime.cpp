@@ -115,8 +115,13 @@ int RealRuntime::Run() {
 
 void RealRuntime::Dispatch(MSG& msg) {
   // The active form gets dialog keys: Tab, Enter for the default button, Esc.
-  HWND active = GetActiveWindow();
-  if (IsFormWindow(active) && IsDialogMessageW(active, &msg)) return;
+  // The dialog manager acts on keys only and dispatches anything else as
+  // below; asking for the active window is a round trip to the window
+  // system, which a watch's every tick would pay.
+  if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+    HWND active = GetActiveWindow();
+    if (IsFormWindow(active) && IsDialogMessageW(active, &msg)) return;
+  }
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
