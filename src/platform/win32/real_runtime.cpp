@@ -91,6 +91,10 @@ BoxWatch::~BoxWatch() {
   g_openBoxes.pop_back();
 }
 
+bool BoxWatch::Watches(HWND hwnd) {
+  return hwnd != nullptr && BoxOf(hwnd) != nullptr;
+}
+
 int BoxWatch::InnermostAnswer() {
   return g_openBoxes.empty() ? 0 : g_openBoxes.back().answer;
 }
@@ -114,9 +118,11 @@ int RealRuntime::Run() {
 }
 
 void RealRuntime::Dispatch(MSG& msg) {
-  // The active form gets dialog keys: Tab, Enter for the default button, Esc.
-  HWND active = GetActiveWindow();
-  if (IsFormWindow(active) && IsDialogMessageW(active, &msg)) return;
+  // Dialog keys (Tab, Enter, Esc, access keys) go through the dialog
+  // handling of the box or form they were typed in, whichever loop pumps
+  // them: a tick's pump step inside a box's loop must not take them away.
+  HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if ((IsFormWindow(root) || BoxWatch::Watches(root)) && IsDialogMessageW(root, &msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
