@@ -82,6 +82,26 @@ class ActionsTestBase(KestruneTestCase):
     def close_watched(self, app: KestruneApp, notepad: dict) -> None:
         app.driver.call("close", notepad["hwnd"])
 
+    def type_keys(self, app: KestruneApp, hwnd: int, *keys: str) -> None:
+        """Real key presses into one of the program's windows."""
+        rect = app.dump(hwnd).rect
+        app.bring_to_front(hwnd)
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "kestrune"],
+                               env=app.wine.env, capture_output=True, text=True,
+                               timeout=10).stdout.split()
+        for window in found:  # the window's X window is the one inside its frame
+            geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
+                                      env=app.wine.env, capture_output=True, text=True,
+                                      timeout=10).stdout
+            at = dict(line.split("=") for line in geometry.split())
+            x, y, width = int(at["X"]), int(at["Y"]), int(at["WIDTH"])
+            if rect.left <= x < rect.right and rect.top <= y < rect.bottom and width <= rect.width:
+                app.wine.xdotool("windowfocus", "--sync", window)
+                break
+        else:
+            raise E2EError(f"no X window for the window {hwnd}")
+        app.wine.xdotool("key", "--delay", "100", *keys)
+
     def countdown(self, app: KestruneApp):
         """The countdown dialog's dump once it shows, else None."""
         for window in app.driver.call("windows", app.pid)["windows"]:
@@ -191,23 +211,7 @@ class CountdownClosedTest(ActionsTestBase):
 
     def test_alt_f4_cancels(self):
         app, dialog = self.start_countdown()
-        app.bring_to_front(dialog.hwnd)
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "kestrune"],
-                               env=app.wine.env, capture_output=True, text=True,
-                               timeout=10).stdout.split()
-        for window in found:  # the dialog's X window is the one inside its frame
-            geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
-                                      env=app.wine.env, capture_output=True, text=True,
-                                      timeout=10).stdout
-            at = dict(line.split("=") for line in geometry.split())
-            x, y, width = int(at["X"]), int(at["Y"]), int(at["WIDTH"])
-            if (dialog.rect.left <= x < dialog.rect.right and
-                    dialog.rect.top <= y < dialog.rect.bottom and width <= dialog.rect.width):
-                app.wine.xdotool("windowfocus", "--sync", window)
-                break
-        else:
-            raise E2EError("no X window for the countdown dialog")
-        app.wine.xdotool("key", "alt+F4")
+        self.type_keys(app, dialog.hwnd, "alt+F4")
         self.expect_cancelled(app)
         self.assertTrue(app.no_msgbox())
 

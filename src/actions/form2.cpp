@@ -56,7 +56,10 @@ constexpr ControlSpec kControls[] = {
      nullptr,
      0,
      /*maxValue=*/kBarMax},
-    {"Command1", -1, K::CommandButton, nullptr, 4200, 600, 1095, 375, t::kCancelCountdown, 0},
+    // Enter and Esc stop the countdown as a click does: Esc is what a user
+    // presses to stop a dialog, and no key may let a power-off through.
+    {"Command1", -1, K::CommandButton, nullptr, 4200, 600, 1095, 375, t::kCancelCountdown, 0, true,
+     true, 0, "", 0, 1, /*isDefault=*/true, /*isCancel=*/true},
     {"Timer1", -1, K::Timer, nullptr, 0, 0, 0, 0, "", -1, /*enabled=*/false, false},
 };
 

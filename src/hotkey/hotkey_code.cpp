@@ -65,8 +65,10 @@ Hwnd CreateHotKeyControl(Win32Ops& ops, WindowRuntime& rt, const Control& host) 
   // laid out, so the editor fills it exactly at every DPI.
   const int width = TwipsToPixels(host.Design().width, DpiOf(rt.TwipsPerPixelX()));
   const int height = TwipsToPixels(host.Design().height, DpiOf(rt.TwipsPerPixelY()));
-  const Hwnd control =
-      ops.CreateWindowExA(0, kHotKeyClass, "", kWsChildVisible, 0, 0, width, height, hostWindow);
+  // A tab stop: without one a user without a mouse could never change the
+  // hotkey.
+  const Hwnd control = ops.CreateWindowExA(0, kHotKeyClass, "", kWsChildVisible | kWsTabStop, 0, 0,
+                                           width, height, hostWindow);
   if (control == 0) return 0;
   ops.SendMessageA(control, kHkmSetRules, kInvalidCombinations,
                    MakeLParam(kReplacementModifier, 0));

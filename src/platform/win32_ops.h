@@ -40,6 +40,7 @@ constexpr uint32_t kHkmSetHotKey = 0x401;
 constexpr uint32_t kHkmGetHotKey = 0x402;
 constexpr uint32_t kHkmSetRules = 0x403;
 constexpr uint32_t kWsChildVisible = 0x50000000;
+constexpr uint32_t kWsTabStop = 0x10000;
 constexpr uint32_t kTokenAdjustPrivileges = 0x20;
 constexpr uint32_t kTokenQuery = 0x8;
 constexpr uint32_t kSePrivilegeEnabled = 0x2;

@@ -105,7 +105,9 @@ ChildClass ClassOf(const ControlSpec& design) {
       // Not automatic: the form decides the new value, and value 2 is grey.
       return {L"BUTTON", BS_3STATE | WS_TABSTOP, 0};
     case ControlKind::OptionButton:
-      return {L"BUTTON", BS_RADIOBUTTON | WS_TABSTOP, 0};
+      // Automatic, so that the arrow keys select as they move, as in any
+      // dialog; the click that follows tells the form.
+      return {L"BUTTON", BS_AUTORADIOBUTTON | WS_TABSTOP, 0};
     case ControlKind::TextBox:
       return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
     case ControlKind::PictureBox:

@@ -91,6 +91,10 @@ BoxWatch::~BoxWatch() {
   g_openBoxes.pop_back();
 }
 
+bool BoxWatch::Watches(HWND hwnd) {
+  return hwnd != nullptr && BoxOf(hwnd) != nullptr;
+}
+
 int BoxWatch::InnermostAnswer() {
   return g_openBoxes.empty() ? 0 : g_openBoxes.back().answer;
 }
@@ -114,13 +118,15 @@ int RealRuntime::Run() {
 }
 
 void RealRuntime::Dispatch(MSG& msg) {
-  // The active form gets dialog keys: Tab, Enter for the default button, Esc.
-  // The dialog manager acts on keys only and dispatches anything else as
-  // below; asking for the active window is a round trip to the window
-  // system, which a watch's every tick would pay.
-  if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
-    HWND active = GetActiveWindow();
-    if (IsFormWindow(active) && IsDialogMessageW(active, &msg)) return;
+  // Dialog keys (Tab, Enter, Esc, access keys) go through the dialog
+  // handling of the box or form they were typed in, whichever loop pumps
+  // them: a tick's pump step inside a box's loop must not take them away.
+  // The dialog manager acts on keys alone, so nothing else pays for the
+  // lookup, which is a round trip to the window system that a watch's every
+  // tick would pay.
+  if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && msg.hwnd != nullptr) {
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    if ((IsFormWindow(root) || BoxWatch::Watches(root)) && IsDialogMessageW(root, &msg)) return;
   }
   TranslateMessage(&msg);
   DispatchMessageW(&msg);

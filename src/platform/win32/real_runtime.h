@@ -22,6 +22,8 @@ class BoxWatch {
   BoxWatch& operator=(const BoxWatch&) = delete;
   // The button pressed in the innermost box open now, 0 before an answer.
   static int InnermostAnswer();
+  // Whether hwnd is a box open now.
+  static bool Watches(HWND hwnd);
 };
 
 // The window runtime on the Win32 API: forms as real windows, modal message
