@@ -71,41 +71,34 @@ TEST(ModalHold, CountdownKeepsTheMainWindowDisabledAfterABoxLetItGo) {
 
 // A box opened while the main window is minimised has no owner; the
 // countdown's stop button must still be usable under it.
-struct UnownedBox {
-  RealRuntime& rt;
-  HWND countdown;
+struct UnderTheBox {
+  RealRuntime* rt;
   HWND stop;
-  bool usable = false;
-};
-UnownedBox* g_box = nullptr;
-constexpr wchar_t kBoxCaption[] = L"unowned";
+  bool usable;
+} g_under{};
 
-void CALLBACK UnderTheBox(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK LookUnderTheBox(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
-  g_box->usable = IsWindowEnabled(g_box->countdown) && IsWindowEnabled(g_box->stop);
-  if (g_box->usable) SendMessageW(g_box->stop, BM_CLICK, 0, 0);
-  PostMessageW(FindWindowW(L"#32770", kBoxCaption), WM_COMMAND, IDNO, 0);
+  g_under.usable = IsWindowEnabled(GetParent(g_under.stop)) && IsWindowEnabled(g_under.stop);
+  if (g_under.usable) SendMessageW(g_under.stop, BM_CLICK, 0, 0);
+  PostMessageW(FindWindowW(L"#32770", L"unowned"), WM_COMMAND, IDNO, 0);
 }
 
 void CALLBACK OpenTheBox(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
-  SetTimer(nullptr, 0, 50, UnderTheBox);
-  g_box->rt.MsgBox("?", kMbYesNo, Narrow(kBoxCaption));
+  SetTimer(nullptr, 0, 50, LookUnderTheBox);
+  g_under.rt->MsgBox("?", kMbYesNo, "unowned");
 }
 
 TEST(ModalHold, BoxWithoutOwnerLeavesTheCountdownUsable) {
   Program p;
-  ASSERT_NE(p.main, nullptr);
   p.form1.SetWindowState(kWindowStateMinimized);
   Form2 countdown(p.form1, p.rt);
   p.rt.Load(countdown);
-  UnownedBox box{p.rt, ToHwnd(p.rt.WindowHandle(countdown)),
-                 ToHwnd(p.rt.ControlHandle(countdown.Command1))};
-  g_box = &box;
+  g_under = {&p.rt, ToHwnd(p.rt.ControlHandle(countdown.Command1)), false};
   SetTimer(nullptr, 0, 50, OpenTheBox);
   p.rt.ShowModal(countdown);
-  g_box = nullptr;
-  EXPECT_TRUE(box.usable);
+  EXPECT_TRUE(g_under.usable);
   EXPECT_TRUE(p.form1.Cancelflag);
 }
 
