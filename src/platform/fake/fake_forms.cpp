@@ -208,10 +208,10 @@ bool FakePlatform::Blocked(const Form& form) const {
 }
 
 // As in the real backend: the main window while it is shown and not
-// minimised, else none.
+// minimised, else none. An unloaded form's object may be gone: not read.
 Hwnd FakePlatform::BoxOwner() const {
   for (const auto& [form, state] : forms_) {
-    if (form->Design().style == FormStyle::MainWindow && state->loaded && state->visible &&
+    if (state->loaded && state->visible && form->Design().style == FormStyle::MainWindow &&
         form->WindowState() != kWindowStateMinimized)
       return state->hwnd;
   }
