@@ -164,7 +164,6 @@ class CountdownTest(ActionsTestBase):
         self.assertIn(b"/Option1().Value\r\nTrue|False|False|False|False|False\r\n",
                       app.read_ini() or b"")
 
-
     def test_display_scale_changed_while_watching_leaves_the_window_whole(self):
         app = self.start_app(settings(SUSPEND))
         notepad = self.watch_notepad(app)
