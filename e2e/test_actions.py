@@ -10,7 +10,7 @@ from pathlib import Path
 
 from expected import TEXTS
 from kestrune_e2e import KestruneApp, KestruneTestCase
-from window_dump import IDNO, IDOK, IDYES
+from window_dump import IDNO, IDOK, IDYES, twips_to_pixels
 from wine_session import ACTION_TIMEOUT, WINDOW_TIMEOUT, E2EError, WineSession, wait_until
 
 NOTEPAD_TITLE = "(無題) - メモ帳"  # Wine's notepad in code page 932
@@ -183,6 +183,20 @@ class CountdownTest(ActionsTestBase):
         app.wait_exit()
         self.assertIn(b"/Option1().Value\r\nTrue|False|False|False|False|False\r\n",
                       app.read_ini() or b"")
+
+    def test_display_scale_changed_while_watching_leaves_the_window_whole(self):
+        app = self.start_app(settings(SUSPEND))
+        notepad = self.watch_notepad(app)
+        app.driver.call("dpi-change", app.hwnd, 144)
+        self.assertTrue(app.dump().minimized)
+        self.close_watched(app, notepad)
+        dialog = self.wait_countdown(app)
+        main = app.dump()
+        app.driver.call("click", dialog.control(TEXTS["kCancelCountdown"], "push").hwnd)
+        self.assertFalse(main.minimized)
+        # The main window's client area, 6150 by 3975 twips, at 144 DPI.
+        self.assertEqual((main.client.width, main.client.height),
+                         (twips_to_pixels(6150, 144), twips_to_pixels(3975, 144)))
 
 
 class CountdownClosedTest(ActionsTestBase):

@@ -41,6 +41,13 @@ struct CountdownEnd {
     auto close = [this] { fake.Dispatch(fake.WindowHandle(form1), kWmClose, 0, 0); };
     first ? fake.Post(close) : During(close);
   }
+  // The stop button while the closing question is open.
+  void StopUnderTheQuestion() {
+    CloseMain(kIdNo, [this] {
+      fake.At(fake.Now() + 500, [this] { Stop(); });
+      fake.Advance(1000);
+    });
+  }
   // The countdown starts behind the question and the user answers it then.
   void AnswerDuringCountdown(int answer) {
     CloseMain(
@@ -75,12 +82,11 @@ TEST(CountdownEnd, RequestExactlyWhenTheLastTickRan) {
       {"WM_CLOSE on it", [](T& t) { t.During([&t] { t.SendToCountdown(kWmClose, 0); }); }, false},
       {"main window closed, Yes", [](T& t) { t.CloseMain(kIdYes); }, false},
       {"main window closed, No", [](T& t) { t.CloseMain(kIdNo); }, true},
-      {"the stop button while the question is open",
+      {"the stop button while the question is open", [](T& t) { t.StopUnderTheQuestion(); }, false},
+      {"the stop button while the question, without owner, is open",
        [](T& t) {
-         t.CloseMain(kIdNo, [&t] {
-           t.fake.At(t.fake.Now() + 500, [&t] { t.Stop(); });
-           t.fake.Advance(1000);
-         });
+         t.During([&t] { t.form1.SetWindowState(kWindowStateMinimized); });  // Win+D
+         t.StopUnderTheQuestion();
        },
        false},
       {"ran out behind the question, then Yes",

@@ -4,6 +4,8 @@
 #include <psapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "json.h"
 #include "window_query.h"
 
@@ -193,6 +195,32 @@ std::string SendTimed(HWND hwnd, UINT msg, WPARAM wparam) {
       .Text();
 }
 
+// A new DPI as Windows announces it. The suggested rectangle is written into
+// the window's own process, where the message's pointer is read: the window's
+// rectangle scaled about its corner, the icon's while it is minimised.
+std::string DpiChange(HWND hwnd, int dpi) {
+  if (!IsWindowArg(hwnd) || dpi <= 0) return Fail("no such window");
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return Fail("cannot open the process");
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  const int from = std::max(1, static_cast<int>(GetDpiForWindow(hwnd)));
+  const RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, from),
+                       r.top + MulDiv(r.bottom - r.top, dpi, from)};
+  void* remote =
+      VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  DWORD_PTR result = 0;
+  const bool sent =
+      remote && WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr) &&
+      SendMessageTimeoutW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                          reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, kSendTimeoutMs, &result);
+  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return sent ? Ok() : Fail("no answer");
+}
+
 // Last resort of a test's clean-up, so one failing test does not leave its
 // program running into the next.
 std::string Kill(DWORD pid) {
@@ -327,6 +355,7 @@ std::string RunCommand(const Line& line) {
   if (v == "send")
     return SendTimed(line.Handle(), static_cast<UINT>(line.Number(1)),
                      static_cast<WPARAM>(line.Number(2)));
+  if (v == "dpi-change") return DpiChange(line.Handle(), static_cast<int>(line.Number(1)));
   if (v == "ping") return Ok();
   if (v == "target") return Target(line.rest);
   if (v == "hold-file") return HoldFile(Wide(line.rest));

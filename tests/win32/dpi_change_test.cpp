@@ -174,6 +174,14 @@ Shot FreshAt(Kind kind, int dpi) {
   return Take(hwnd);
 }
 
+void ExpectSame(const Shot& changed, const Shot& fresh) {
+  EXPECT_EQ(changed.client, fresh.client);
+  EXPECT_EQ(changed.icons, fresh.icons);
+  ASSERT_EQ(changed.children.size(), fresh.children.size());
+  for (size_t i = 0; i < changed.children.size(); ++i)
+    EXPECT_EQ(changed.children[i], fresh.children[i]);
+}
+
 // Where Windows would put the window at the new DPI: scaled about its corner.
 RECT Suggested(HWND hwnd, int from, int to) {
   RECT r;
@@ -197,6 +205,27 @@ TEST(DpiChange, EachFormShowsWhatOneMadeAtTheNewDpiShows) {
   for (Kind kind : {Kind::Main, Kind::Countdown, Kind::About}) {
     std::map<int, Shot> fresh;
     for (int dpi : steps) fresh[dpi] = FreshAt(kind, dpi);
+    // Minimised (as while watching), the suggestion is the icon's rectangle:
+    // restored, the window is still the one made at the new DPI.
+    for (int to : {144, 120}) {
+      if (kind != Kind::Main) break;
+      SCOPED_TRACE("minimised, 96 to " + std::to_string(to));
+      Session minimised;
+      HWND main = minimised.Open(kind, 96);
+      RECT before;
+      GetWindowRect(main, &before);
+      ShowWindow(main, SW_MINIMIZE);
+      RECT suggested = Suggested(main, 96, to);
+      SendMessageW(main, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+      EXPECT_TRUE(IsIconic(main));
+      EXPECT_NE(GetActiveWindow(), main);
+      ShowWindow(main, SW_RESTORE);
+      RECT after;
+      GetWindowRect(main, &after);
+      EXPECT_EQ(after.left, before.left);
+      EXPECT_EQ(after.top, before.top);
+      ExpectSame(Take(main), fresh[to]);
+    }
     Session session;
     HWND hwnd = session.Open(kind, 96);
     ASSERT_NE(hwnd, nullptr) << NameOf(kind);
@@ -207,15 +236,18 @@ TEST(DpiChange, EachFormShowsWhatOneMadeAtTheNewDpiShows) {
       RECT suggested = Suggested(hwnd, dpi, to);
       SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
       Picture(hwnd, kind, "dpi-change-" + std::to_string(dpi) + "-to-" + std::to_string(to));
-      const Shot changed = Take(hwnd);
       dpi = to;
       EXPECT_EQ(fresh[to].client, clients.at({kind, to}));
       EXPECT_EQ(fresh[to].icons, icons.at(to));
-      EXPECT_EQ(changed.client, fresh[to].client);
-      EXPECT_EQ(changed.icons, fresh[to].icons);
-      ASSERT_EQ(changed.children.size(), fresh[to].children.size());
-      for (size_t i = 0; i < changed.children.size(); ++i)
-        EXPECT_EQ(changed.children[i], fresh[to].children[i]);
+      ExpectSame(Take(hwnd), fresh[to]);
+    }
+    // No DPI that Windows has (it scales from 50 % to 500 %): nothing changes.
+    for (int impossible : {0, 47, 481, 65535}) {
+      SCOPED_TRACE(std::string(NameOf(kind)) + " told of " + std::to_string(impossible));
+      RECT suggested = Suggested(hwnd, 96, 96);
+      SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(impossible, impossible),
+                   reinterpret_cast<LPARAM>(&suggested));
+      ExpectSame(Take(hwnd), fresh[96]);
     }
   }
 }

@@ -31,32 +31,75 @@ void CALLBACK WhileCounting(HWND, UINT, UINT_PTR id, DWORD) {
   SendMessageW(g_countdown->stop, BM_CLICK, 0, 0);
 }
 
-TEST(ModalHold, CountdownKeepsTheMainWindowDisabledAfterABoxLetItGo) {
-  ASSERT_TRUE(LoadCommonControls());
+// The main window on the real backend, left as the program leaves it.
+struct Program {
+  Program() {
+    EXPECT_TRUE(LoadCommonControls());
+    rt.Load(form1);
+    main = ToHwnd(rt.WindowHandle(form1));
+  }
+  ~Program() {
+    form1.UnhookWindowProc(FromHwnd(main));
+    form1.HotKeyRemove();
+    DestroyWindow(main);
+    MSG quit;
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
   RealWin32Ops ops;
   RealRuntime rt;
   Form1 form1{ops, rt};
-  rt.Load(form1);
-  HWND main = ToHwnd(rt.WindowHandle(form1));
-  ASSERT_NE(main, nullptr);
+  HWND main = nullptr;
+};
+
+TEST(ModalHold, CountdownKeepsTheMainWindowDisabledAfterABoxLetItGo) {
+  Program p;
+  ASSERT_NE(p.main, nullptr);
   {
-    Form2 countdown(form1, rt);
-    rt.Load(countdown);
-    Countdown seen{main, ToHwnd(rt.ControlHandle(countdown.Command1)), true};
+    Form2 countdown(p.form1, p.rt);
+    p.rt.Load(countdown);
+    Countdown seen{p.main, ToHwnd(p.rt.ControlHandle(countdown.Command1)), true};
     g_countdown = &seen;
     SetTimer(nullptr, 0, 50, WhileCounting);
-    rt.ShowModal(countdown);
+    p.rt.ShowModal(countdown);
     g_countdown = nullptr;
     EXPECT_FALSE(seen.enabledAfterTheBoxLetGo);
-    EXPECT_TRUE(form1.Cancelflag);
+    EXPECT_TRUE(p.form1.Cancelflag);
   }
-  EXPECT_TRUE(IsWindowEnabled(main));  // given back once the countdown ended
-  form1.UnhookWindowProc(FromHwnd(main));
-  form1.HotKeyRemove();
-  DestroyWindow(main);
-  MSG quit;
-  while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-  }
+  EXPECT_TRUE(IsWindowEnabled(p.main));  // given back once the countdown ended
+}
+
+// A box opened while the main window is minimised has no owner; the
+// countdown's stop button must still be usable under it.
+struct UnderTheBox {
+  RealRuntime* rt;
+  HWND stop;
+  bool usable;
+} g_under{};
+
+void CALLBACK LookUnderTheBox(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_under.usable = IsWindowEnabled(GetParent(g_under.stop)) && IsWindowEnabled(g_under.stop);
+  if (g_under.usable) SendMessageW(g_under.stop, BM_CLICK, 0, 0);
+  PostMessageW(FindWindowW(L"#32770", L"unowned"), WM_COMMAND, IDNO, 0);
+}
+
+void CALLBACK OpenTheBox(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  SetTimer(nullptr, 0, 50, LookUnderTheBox);
+  g_under.rt->MsgBox("?", kMbYesNo, "unowned");
+}
+
+TEST(ModalHold, BoxWithoutOwnerLeavesTheCountdownUsable) {
+  Program p;
+  p.form1.SetWindowState(kWindowStateMinimized);
+  Form2 countdown(p.form1, p.rt);
+  p.rt.Load(countdown);
+  g_under = {&p.rt, ToHwnd(p.rt.ControlHandle(countdown.Command1)), false};
+  SetTimer(nullptr, 0, 50, OpenTheBox);
+  p.rt.ShowModal(countdown);
+  EXPECT_TRUE(g_under.usable);
+  EXPECT_TRUE(p.form1.Cancelflag);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ namespace kestrune {
 namespace {
 
 constexpr int64_t kModalGiveUpMs = 10 * 60 * 1000;
+constexpr int kMbTaskModal = 0x2000;
 
 const char* PropertyName(Property property) {
   switch (property) {
@@ -86,7 +87,8 @@ int FakePlatform::MsgBox(const std::string& text, int style, const std::string& 
   // The box is a window of this program while it is open.
   const Hwnd box = NewHandle();
   windows_[box] = Window{ToAnsi(caption), "#32770", 0, kOriginalProc, kOwnProcessId};
-  openBoxes_.push_back({box, 0});
+  const Hwnd owner = BoxOwner();
+  openBoxes_.push_back({box, 0, owner, owner == 0 && (style & kMbTaskModal) != 0});
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
   if (!boxScript_.empty()) {
     auto [scripted, whileOpen] = std::move(boxScript_.front());
@@ -96,7 +98,10 @@ int FakePlatform::MsgBox(const std::string& text, int style, const std::string& 
   }
   auto open = std::find_if(openBoxes_.begin(), openBoxes_.end(),
                            [box](const OpenBoxState& b) { return b.hwnd == box; });
-  if (open->answer != 0) answer = open->answer;
+  if (open->answer != 0)
+    answer = open->answer;
+  else if (windows_.count(box) == 0)
+    answer = 0;  // destroyed unanswered with its owner
   openBoxes_.erase(open);
   DestroyWindow(box);
   return answer;
@@ -191,13 +196,26 @@ bool FakePlatform::IsModal(const Form& form) const {
   return std::find(modalStack_.begin(), modalStack_.end(), &form) != modalStack_.end();
 }
 
-// A box disables every form but those designed to stay usable; an answered
-// box has gone already.
+// A box disables every form but those designed to stay usable; a task-modal
+// one without owner every form. An answered box, or one destroyed with its
+// owner, has gone already.
 bool FakePlatform::Blocked(const Form& form) const {
-  const bool underBox = std::any_of(openBoxes_.begin(), openBoxes_.end(),
-                                    [](const OpenBoxState& box) { return box.answer == 0; });
-  if (underBox && !form.Design().usableUnderBoxes) return true;
+  for (const OpenBoxState& box : openBoxes_) {
+    if (box.answer != 0 || windows_.count(box.hwnd) == 0) continue;
+    if (box.taskModal || !form.Design().usableUnderBoxes) return true;
+  }
   return !modalStack_.empty() && modalStack_.back() != &form;
+}
+
+// As in the real backend: the main window while it is shown and not
+// minimised, else none. An unloaded form's object may be gone: not read.
+Hwnd FakePlatform::BoxOwner() const {
+  for (const auto& [form, state] : forms_) {
+    if (state->loaded && state->visible && form->Design().style == FormStyle::MainWindow &&
+        form->WindowState() != kWindowStateMinimized)
+      return state->hwnd;
+  }
+  return 0;
 }
 
 void FakePlatform::Load(Form& form) {
@@ -266,6 +284,10 @@ void FakePlatform::DestroyFormWindows(FormState& state) {
     windows_.erase(child);
   }
   DestroyWindow(state.hwnd);
+  // Owned windows go with their owner, a box open over it too.
+  for (const OpenBoxState& box : openBoxes_) {
+    if (box.owner == state.hwnd) DestroyWindow(box.hwnd);
+  }
   state.children.clear();
 }
 

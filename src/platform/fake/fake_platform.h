@@ -282,6 +282,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   struct OpenBoxState {
     Hwnd hwnd;
     int answer;  // 0 until the user answers
+    Hwnd owner;  // 0: none
+    bool taskModal;
   };
   struct Timed {
     int64_t due;
@@ -294,6 +296,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   intptr_t FormWindowProc(Form& form, uint32_t msg, uintptr_t wParam);
   FormState* StateOf(const Form& form);
   bool Blocked(const Form& form) const;
+  Hwnd BoxOwner() const;
   bool RunNextPosted();
   bool RunNextTimed(int64_t limit);
   void ScheduleTimer(Control& timer);

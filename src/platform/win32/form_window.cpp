@@ -26,6 +26,8 @@ constexpr char kProgramIconPicture[] = "picIcon";
 constexpr int kButtonPaddingPx = 8;
 constexpr int kCheckMarkPx = 20;
 constexpr int kSmallestFontPercent = 75;
+constexpr int kLowestDpi = 48;
+constexpr int kHighestDpi = 480;
 
 int g_dispatching = 0;
 int g_newWindowDpi = 0;
@@ -200,13 +202,19 @@ void FormWindow::CreateFrameWindow(HWND owner) {
   if (hwnd_ == nullptr && menu != nullptr) DestroyMenu(menu);
 }
 
-void FormWindow::SizeAndPlace(HWND owner) {
+// The window's size around the form's client area at the window's DPI.
+SIZE FormWindow::FrameSize() const {
   const FormSpec& design = form_.Design();
   RECT rc{0, 0, Px(design.clientWidth), Px(design.clientHeight)};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
-  AdjustWindowRectEx(&rc, style, GetMenu(hwnd_) != nullptr, exStyle);
-  SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+  AdjustWindowRectEx(&rc, style & ~WS_MINIMIZE, GetMenu(hwnd_) != nullptr, exStyle);
+  return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+void FormWindow::SizeAndPlace(HWND owner) {
+  const SIZE frame = FrameSize();
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   FixClientSize();
   if (isMain_) return;
@@ -449,7 +457,9 @@ void FormWindow::ShowProgramIcon(HWND picture) {
 // DPI is. The system may still report the old DPI for the window (Wine
 // always does), so the message's is the one taken.
 void FormWindow::OnDpiChanged(int dpi, const RECT& suggested) {
-  if (dpi <= 0 || dpi == dpi_) return;
+  // Windows scales from 50 % to 500 %; anything else is no real DPI, and
+  // fonts and windows made for it would take all the memory there is.
+  if (dpi < kLowestDpi || dpi > kHighestDpi || dpi == dpi_) return;
   dpi_ = dpi;
   PlaceAt(suggested);
   SetWindowIcons();
@@ -459,19 +469,23 @@ void FormWindow::OnDpiChanged(int dpi, const RECT& suggested) {
 }
 
 void FormWindow::PlaceAt(const RECT& suggested) {
-  const int width = suggested.right - suggested.left;
-  const int height = suggested.bottom - suggested.top;
   if (IsIconic(hwnd_)) {
-    // Minimised (while watching): the size applies when it is restored.
+    // Minimised (while watching): the suggestion is the icon's rectangle, so
+    // the restored place keeps its corner and takes the design's size, and
+    // the window stays minimised without being activated.
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     if (!GetWindowPlacement(hwnd_, &placement)) return;
+    const SIZE frame = FrameSize();
     RECT& normal = placement.rcNormalPosition;
-    normal.right = normal.left + width;
-    normal.bottom = normal.top + height;
+    normal.right = normal.left + frame.cx;
+    normal.bottom = normal.top + frame.cy;
+    placement.showCmd = SW_SHOWMINNOACTIVE;
     SetWindowPlacement(hwnd_, &placement);
     return;
   }
+  const int width = suggested.right - suggested.left;
+  const int height = suggested.bottom - suggested.top;
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
   FixClientSize();

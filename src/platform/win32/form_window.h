@@ -61,6 +61,7 @@ class FormWindow final : public FormSink {
   };
 
   void CreateFrameWindow(HWND owner);
+  SIZE FrameSize() const;
   void SizeAndPlace(HWND owner);
   void FixClientSize();
   void CreateDefaultFont();

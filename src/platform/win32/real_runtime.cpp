@@ -156,11 +156,12 @@ int RealRuntime::MsgBox(const std::string& text, int style, const std::string& c
   // The box disables its owner itself and gives it back input before it
   // goes, so that the system activates the owner and not another program.
   const uint64_t modal = BeginModal(nullptr, owner);
-  // Without a window to own it the box is still modal to the whole program.
-  UINT type = static_cast<UINT>(style) | (owner == nullptr ? MB_TASKMODAL : 0);
+  // Without an owner the box is still modal to the program, as the other
+  // forms are held disabled; MB_TASKMODAL would disable the countdown too.
   const BoxWatch watch;
   ++modalDepth_;
-  const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  const int answer =
+      MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), static_cast<UINT>(style));
   --modalDepth_;
   EndModal(modal);
   return answer;
