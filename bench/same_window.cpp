@@ -35,7 +35,7 @@ constexpr UINT kPollPeriodMs = 1000;
 
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 // Checking a radio button makes it a tab stop, unchecking it takes that away.
-constexpr DWORD kOption = BS_RADIOBUTTON;
+constexpr DWORD kOption = BS_AUTORADIOBUTTON;
 constexpr DWORD kHidden = 0x1;    // not WS_VISIBLE
 constexpr DWORD kDisabled = 0x2;  // WS_DISABLED
 constexpr DWORD kChecked = 0x4;   // BM_SETCHECK BST_CHECKED
@@ -181,8 +181,8 @@ void AddTooltip(HWND tooltip, HWND owner, HWND child, const wchar_t* text) {
 
 // The hotkey editor fills its host, as Kestrune's does.
 void CreateHotKeyEditor(HWND host, HFONT font) {
-  HWND editor = CreateWindowExW(0, HOTKEY_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, Px(4575),
-                                Px(255), host, nullptr, nullptr, nullptr);
+  HWND editor = CreateWindowExW(0, HOTKEY_CLASSW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0,
+                                Px(4575), Px(255), host, nullptr, nullptr, nullptr);
   SendMessageW(editor, HKM_SETRULES, HKCOMB_NONE | HKCOMB_S, MAKELPARAM(HOTKEYF_ALT, 0));
   SendMessageW(editor, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
