@@ -29,6 +29,7 @@ constexpr int kMbIconError = 0x10;
 constexpr int kMbIconQuestion = 0x20;
 constexpr int kMbIconExclamation = 0x30;
 constexpr int kMbIconInformation = 0x40;
+constexpr int kMbTaskModal = 0x2000;
 
 // Booleans of the stored format: True is -1, any non-zero value tests true.
 using VbBool = int16_t;

@@ -11,7 +11,6 @@ namespace kestrune {
 namespace {
 
 constexpr int64_t kModalGiveUpMs = 10 * 60 * 1000;
-constexpr int kMbTaskModal = 0x2000;
 
 const char* PropertyName(Property property) {
   switch (property) {
