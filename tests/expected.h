@@ -51,6 +51,10 @@ inline constexpr char kSettingsReadFailedSuffix[] =
     "\r\n\r\n既定の設定で起動します。このファイルは最初の保存のときに default.ini.bak "
     "として残します。";
 inline constexpr int kSettingsReadFailedStyle = 0x30;
+inline constexpr char kSettingsOldKeptAsidePrefix[] =
+    "設定ファイルを保存しましたが、以前の内容を default.ini.bak として残せませんでした。\r\n\r\n"
+    "以前の内容は次のファイルに残っています。\r\n\r\n";
+inline constexpr int kSettingsOldKeptAsideStyle = 0x30;
 
 inline constexpr char kHotKeyAtomName[] = "HotKeySample";
 

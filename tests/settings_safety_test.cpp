@@ -285,6 +285,51 @@ TEST_F(SettingsSafety, EachFileIsReadAsItsEditorSavedItAndKeptUnlessInTheWriters
   EXPECT_EQ(desk.files[form.SettingsPath()], WriterForm(soundAnsi));
 }
 
+// Where the ANSI code page is UTF-8 the program's own file is UTF-8 and
+// still its own; a name the system will not convert is never saved as an
+// empty line: the save fails as any other.
+TEST_F(SettingsSafety, Utf8AnsiCodePageKeepsTheOwnFileAndARefusedConversionSavesNothing) {
+  const std::string own = WriterForm("D:\\効果音\\完了.wav");
+  for (bool refused : {false, true}) {
+    SCOPED_TRACE(refused);
+    FakePlatform desk;
+    desk.utf8AnsiCodePage = true;
+    Form1 form(desk, desk);
+    const std::string path = form.SettingsPath();
+    desk.files[path] = own;
+    desk.Show(form);
+    EXPECT_EQ(form.txtFileName.Caption(), "D:\\効果音\\完了.wav");
+    desk.failAnsiConversions = refused;
+    desk.ScriptBox(kIdNo);
+    desk.CloseWindow(form);
+    EXPECT_EQ(desk.files[path], own);
+    EXPECT_EQ(desk.files.count(path + ".bak"), 0u);
+    ASSERT_EQ(desk.boxes.size(), refused ? 2u : 1u);
+    EXPECT_EQ(desk.boxes[0].text, refused ? kWriteFailedPrefix + path + kWriteFailedSuffix
+                                          : "アプリケーションを終了しますか ?");
+  }
+}
+
+// The new settings saved, the user's old bytes neither kept as the backup
+// nor put back: the user is told where they are, never that the old
+// settings remain.
+TEST_F(SettingsSafety, OldBytesLeftAsideAreNamedInTheirOwnBox) {
+  fake.files[SettingsPath()] = "my own notes\r\n";
+  fake.files[BackupPath()] = "older backup";
+  fake.readOnlyFiles.insert(BackupPath());
+  fake.oldBytesStrandedAt = SettingsPath() + ".1f2e3d4c.old";
+  Start();
+  CloseAttempt();
+  EXPECT_EQ(fake.files[SettingsPath()], kTicked);
+  EXPECT_EQ(fake.files[fake.oldBytesStrandedAt], "my own notes\r\n");
+  EXPECT_EQ(fake.files[BackupPath()], "older backup");
+  ASSERT_EQ(fake.boxes.size(), 2u);
+  EXPECT_EQ(fake.boxes[0].text, expected::kSettingsOldKeptAsidePrefix + fake.oldBytesStrandedAt);
+  EXPECT_EQ(fake.boxes[0].style, expected::kSettingsOldKeptAsideStyle);
+  EXPECT_EQ(fake.boxes[0].caption, expected::kAppTitle);
+  EXPECT_EQ(fake.boxes[1].text, "アプリケーションを終了しますか ?");
+}
+
 // A refused second instance writes nothing, also when the session ends
 // while its box is open.
 TEST_F(SettingsSafety, RefusedSecondInstanceNeverWritesTheFile) {

@@ -121,7 +121,8 @@ KeyRead FrmAbout::GetKeyValue(Handle KeyRoot, const std::string& KeyName,
   KeyRead result = KeyRead::Failed;
   // Read access only: a standard user may not open HKEY_LOCAL_MACHINE for
   // writing, and nothing here writes.
-  if (ops.RegOpenKeyExA(KeyRoot, rt.ToAnsi(KeyName).c_str(), 0, kKeyRead, &key) == 0)
+  const std::optional<std::string> name = rt.ToAnsi(KeyName);
+  if (name && ops.RegOpenKeyExA(KeyRoot, name->c_str(), 0, kKeyRead, &key) == 0)
     result = QueryValue(key, SubKeyRef, KeyVal);
   if (result == KeyRead::Failed) KeyVal.clear();
   // Closed on every road, the failed open (handle 0) included; a value
@@ -134,7 +135,8 @@ KeyRead FrmAbout::QueryValue(Handle key, const std::string& SubKeyRef, std::stri
   std::array<uint8_t, kValueBufferSize> buffer{};
   uint32_t size = kValueBufferSize;
   uint32_t type = 0;
-  if (ops.RegQueryValueExA(key, rt.ToAnsi(SubKeyRef).c_str(), &type, buffer.data(), &size) != 0)
+  const std::optional<std::string> name = rt.ToAnsi(SubKeyRef);
+  if (!name || ops.RegQueryValueExA(key, name->c_str(), &type, buffer.data(), &size) != 0)
     return KeyRead::Failed;
   if (size == 0) return KeyRead::NoData;
   std::string data(reinterpret_cast<const char*>(buffer.data()), std::min(size, kValueBufferSize));

@@ -1,3 +1,5 @@
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/form1.h"
@@ -5,6 +7,9 @@
 
 namespace kestrune {
 namespace {
+
+// An error number no multimedia command returns: MCI's own start at 256.
+constexpr uint32_t kMciNotSent = 1;
 
 // A name that cannot travel whole inside the quoted open command: a quote
 // would end the quoted part and let the rest be read as command words, and a
@@ -28,8 +33,11 @@ void Form1::Command3_Click() {
 }
 
 bool Form1::SoundPlay(const std::string& name) {
-  auto send = [this](const std::string& command) {
-    return ops.mciSendStringA(rt.ToAnsi(command).c_str(), nullptr, 0, 0);
+  // A command the system cannot put in the ANSI code page is never sent,
+  // and fails as a refused one does.
+  auto send = [this](const std::string& command) -> uint32_t {
+    const std::optional<std::string> ansi = rt.ToAnsi(command);
+    return ansi ? ops.mciSendStringA(ansi->c_str(), nullptr, 0, 0) : kMciNotSent;
   };
   if (send("open " + name + " alias mysound") != 0) return false;
   send("play mysound wait");  // returns when playback has ended

@@ -35,9 +35,13 @@ std::string Form1::SettingsPath() {
 
 void Form1::SaveSettings() {
   const std::string path = SettingsPath();
-  if (!KankyouOutPut(path)) {
+  const WindowRuntime::Replaced saved = KankyouOutPut(path);
+  if (!saved.done) {
     rt.MsgBox(texts::kSettingsWriteFailedPrefix + path + texts::kSettingsWriteFailedSuffix,
               kMbIconError, texts::kAppTitle);
+  } else if (!saved.oldBytesAt.empty()) {
+    rt.MsgBox(texts::kSettingsOldKeptAsidePrefix + saved.oldBytesAt, kMbIconExclamation,
+              texts::kAppTitle);
   }
 }
 

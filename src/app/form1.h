@@ -96,10 +96,10 @@ class Form1 : public Form, public WindowProc {
 
   // Settings file (settings/).
   void LoadSettings(const std::string& path);
-  // False when the file could not be written; the old file is then intact.
-  // Bytes this run did not read whole or write itself are kept as the
-  // backup, path + ".bak", first.
-  bool KankyouOutPut(const std::string& path);
+  // Not done when the file could not be written; the old file is then
+  // intact. Bytes this run did not read whole or write itself are kept as
+  // the backup, path + ".bak", first, or named where they had to stay.
+  WindowRuntime::Replaced KankyouOutPut(const std::string& path);
   // A file was there at start but could not be read: told after the
   // second-instance test.
   bool settingsFileUnreadable = false;

@@ -45,6 +45,12 @@ inline constexpr char kSettingsWriteFailedPrefix[] = "設定ファイルを保�
 inline constexpr char kSettingsWriteFailedSuffix[] =
     "\r\n\r\nフォルダーに書き込めるか、ファイルが読み取り専用でないか確認してください。"
     "以前の設定はそのまま残っています。";
+// Shown before the full path of the only file that holds the previous
+// contents, when the new ones are saved but the old could not become the
+// backup.
+inline constexpr char kSettingsOldKeptAsidePrefix[] =
+    "設定ファイルを保存しましたが、以前の内容を default.ini.bak として残せませんでした。\r\n\r\n"
+    "以前の内容は次のファイルに残っています。\r\n\r\n";
 
 // Shown when the system refuses the hotkey, usually because another program
 // holds the same combination.

@@ -48,16 +48,23 @@ class WindowRuntime {
   virtual FileRead ReadFileBytes(const std::string& path, size_t maxBytes) = 0;
   // Replaces the file with bytes through a temporary file in the same folder,
   // so that a failure at any point leaves the old file as it was; where no
-  // file can be created there, writes over the file itself as a last resort.
-  // A read-only file is never replaced. The old bytes are kept under
-  // backupPath (replacing an older backup) unless they are exactly
-  // knownOld, as found at the replace itself; a backup that cannot be made
-  // fails the replace.
-  virtual bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                                const std::string& backupPath,
-                                const std::optional<std::string>& knownOld) = 0;
-  // Conversions between UTF-8 and the system ANSI code page.
-  virtual std::string ToAnsi(const std::string& text) = 0;
+  // file can be created there, or the file is a link, writes over the file
+  // itself (through the link). A read-only file is never replaced. The old
+  // bytes are kept under backupPath (replacing an older backup) unless they
+  // are exactly knownOld, as found at the replace itself; a backup that
+  // cannot be made fails the replace, unless the old bytes can no longer be
+  // put back: the new ones then stay, and oldBytesAt names the only file
+  // that holds the old ones.
+  struct Replaced {
+    bool done = false;       // the file holds the new bytes
+    std::string oldBytesAt;  // with done: where the old bytes sit, if not kept as the backup
+  };
+  virtual Replaced ReplaceFileBytes(const std::string& path, const std::string& bytes,
+                                    const std::string& backupPath,
+                                    const std::optional<std::string>& knownOld) = 0;
+  // Conversions between UTF-8 and the system ANSI code page. ToAnsi fails
+  // (nullopt) where the system refuses the conversion.
+  virtual std::optional<std::string> ToAnsi(const std::string& text) = 0;
   virtual std::string FromAnsi(const std::string& bytes) = 0;
 
   // Forms. Load creates the window and its controls and raises Form_Load;

@@ -1,4 +1,5 @@
 #include <cstddef>
+#include <optional>
 #include <utility>
 
 #include "app/form1.h"
@@ -41,13 +42,17 @@ class Form1Target final : public SettingsTarget {
   Form1& form_;
 };
 
-SettingsValues CollectSettings(Form1& form) {
+// None where the file name has no ANSI form the system will give: an empty
+// line in its place would lose the only copy of it.
+std::optional<SettingsValues> CollectSettings(Form1& form) {
+  std::optional<std::string> fileName = form.rt.ToAnsi(form.txtFileName.Caption());
+  if (!fileName) return std::nullopt;
   SettingsValues values;
   values.hotKey = form.HotKey;
   values.check1 = form.Check1.Value();
   for (size_t i = 0; i < values.options.size(); ++i)
     values.options[i] = form.Option1[i]->Selected();
-  values.fileNameAnsi = form.rt.ToAnsi(form.txtFileName.Caption());
+  values.fileNameAnsi = std::move(*fileName);
   return values;
 }
 
@@ -68,24 +73,30 @@ void Form1::LoadSettings(const std::string& path) {
   // in ANSI even where half-width katakana also make valid UTF-8, replaced
   // without a backup. Anything else (another encoding, a stopped reading,
   // notes, a missing line) is the user's.
-  if (SerializeSettings(CollectSettings(*this)) == file.bytes) {
+  const std::optional<SettingsValues> values = CollectSettings(*this);
+  if (values && SerializeSettings(*values) == file.bytes) {
     settingsBytesKnown = file.bytes;
     return;
   }
   // Read again as UTF-8: the two readings differ only in texts and in
   // values neither can convert, so this one stops where the first did and
   // sets every value the first set.
-  if (utf8) ReadSettings(rt.ToAnsi(std::string(*utf8)), target);
+  if (!utf8) return;
+  if (const std::optional<std::string> ansi = rt.ToAnsi(std::string(*utf8)))
+    ReadSettings(*ansi, target);
 }
 
 // The old bytes are kept as path + ".bak" unless they are the ones this run
 // read whole or wrote; the runtime checks them at the replace itself, so an
 // edit made meanwhile is kept too.
-bool Form1::KankyouOutPut(const std::string& path) {
-  std::string bytes = SerializeSettings(CollectSettings(*this));
-  if (!rt.ReplaceFileBytes(path, bytes, path + kBackupSuffix, settingsBytesKnown)) return false;
-  settingsBytesKnown = std::move(bytes);
-  return true;
+WindowRuntime::Replaced Form1::KankyouOutPut(const std::string& path) {
+  const std::optional<SettingsValues> values = CollectSettings(*this);
+  if (!values) return {};
+  std::string bytes = SerializeSettings(*values);
+  WindowRuntime::Replaced replaced =
+      rt.ReplaceFileBytes(path, bytes, path + kBackupSuffix, settingsBytesKnown);
+  if (replaced.done) settingsBytesKnown = std::move(bytes);
+  return replaced;
 }
 
 }  // namespace kestrune

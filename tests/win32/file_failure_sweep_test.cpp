@@ -62,6 +62,11 @@ const std::array<CallErrors, kCallCount> kErrors = {{
 // What another program left or holds at a name beside default.ini.
 enum class State { kAbsent, kFile, kReadOnly, kHidden, kFolder, kHeld, kHeldWithoutDelete, kCount };
 
+// What a sync client or scanner does to default.ini itself: holds it
+// without delete sharing until the first replace is refused, opens the new
+// file the moment it is in place, or has made it a link to a synced folder.
+enum class Target { kPlain, kHeldForAMoment, kOpenedOnceReplaced, kLink };
+
 // The one failure of a run: the index-th call (from 0) of call fails with
 // error. A folder where no file may be created refuses every new file. The
 // save's own name for the old file gets oldState: set up just before the
@@ -73,12 +78,19 @@ struct Injection {
   bool noCreate = false;
   State oldState = State::kAbsent;
   std::wstring oldName;
+  Target target = Target::kPlain;
+  std::wstring targetName;
+  bool linkTakenAway = false;  // the link replaced, renamed or deleted
   std::vector<HANDLE> held;
   std::array<int, kCallCount> counts{};
 } injection;
 
 bool Held(State state) {
   return state == State::kHeld || state == State::kHeldWithoutDelete;
+}
+
+bool IsLink(LPCWSTR name) {
+  return injection.target == Target::kLink && name && injection.targetName == name;
 }
 
 bool HasAttribute(LPCWSTR name, DWORD attribute) {
@@ -123,8 +135,26 @@ BOOL WINAPI TestFlushFileBuffers(HANDLE file) {
 // What each documented failure leaves behind: 1177 has moved the old file
 // to the backup name, 1176 without a backup name has moved it away.
 void Place(const std::wstring& path, State state);
+// Windows answers 1175 where another program holds the file without delete
+// sharing; Wine says 32.
+bool HeldWithoutDeleteSharing(LPCWSTR name) {
+  HANDLE file = ::CreateFileW(name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  return file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+void LetGo() {
+  for (HANDLE file : injection.held) ::CloseHandle(file);
+  injection.held.clear();
+}
 BOOL WINAPI TestReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                              LPVOID exclude, LPVOID reserved) {
+  injection.linkTakenAway |= IsLink(replaced);
+  if (HeldWithoutDeleteSharing(replaced)) {
+    if (injection.target == Target::kHeldForAMoment) LetGo();
+    SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
+    return FALSE;
+  }
   if (!Fails(kReplaceFile)) {
     const State state = injection.oldState;
     if (backup && injection.oldName.empty()) {
@@ -138,6 +168,7 @@ BOOL WINAPI TestReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR back
     }
     const BOOL done = ::ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
     if (done && backup && Held(state) && injection.held.empty()) Hold(backup, state);
+    if (done && injection.target == Target::kOpenedOnceReplaced) Hold(replaced, State::kHeld);
     return done;
   }
   const DWORD error = injection.error;
@@ -151,6 +182,7 @@ BOOL WINAPI TestReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR back
 }
 // Wine replaces read-only files, Windows refuses as its documentation says.
 BOOL WINAPI TestMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  injection.linkTakenAway |= IsLink(from) || IsLink(to);
   if (Fails(kMoveFileEx)) return FALSE;
   if ((flags & MOVEFILE_REPLACE_EXISTING) && HasAttribute(to, FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -167,10 +199,14 @@ BOOL WINAPI TestCopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   return ::CopyFileW(from, to, failIfExists);
 }
 BOOL WINAPI TestDeleteFileW(LPCWSTR name) {
+  injection.linkTakenAway |= IsLink(name);
   return !Fails(kDeleteFile) && ::DeleteFileW(name);
 }
+// Wine shows a link as the file it leads to; Windows shows the link.
 DWORD WINAPI TestGetFileAttributesW(LPCWSTR name) {
-  return Fails(kGetFileAttributes) ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(name);
+  if (Fails(kGetFileAttributes)) return INVALID_FILE_ATTRIBUTES;
+  const DWORD attributes = ::GetFileAttributesW(name);
+  return IsLink(name) ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
 }
 BOOL WINAPI TestGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
   return !Fails(kGetFileSizeEx) && ::GetFileSizeEx(file, size);
@@ -273,10 +309,15 @@ class FileFailureSweep : public ::testing::Test {
 
   // One save under the injection, with the backup and the save's own old
   // name in the given states; the failures of the invariants, if any.
-  std::string Run(const Scenario& scenario, State backup = State::kFile, State old = {}) {
+  std::string Run(const Scenario& scenario, State backup = State::kFile, State old = {},
+                  Target target = Target::kPlain) {
     for (const std::wstring& name : Names(folder_)) Put(folder_ + L"\\" + name, std::nullopt);
-    Put(Target(), scenario.before);
+    Put(TargetName(), scenario.before);
     Place(Backup(), backup);
+    injection.target = target;
+    injection.targetName = TargetName();
+    injection.linkTakenAway = false;
+    if (target == Target::kHeldForAMoment) Hold(TargetName(), State::kHeldWithoutDelete);
     const auto backupBefore = backup == State::kAbsent || backup == State::kFolder
                                   ? std::nullopt
                                   : std::optional<std::string>(kOlderBackup);
@@ -286,37 +327,43 @@ class FileFailureSweep : public ::testing::Test {
     injection.oldName.clear();
     {
       InjectedCalls calls;
-      saved_ = ReplaceWholeFile(Target(), kNew, Backup(), scenario.known);
+      result_ = ReplaceWholeFile(TargetName(), kNew, Backup(), scenario.known);
     }
-    for (HANDLE file : injection.held) ::CloseHandle(file);
-    injection.held.clear();
+    saved_ = result_.done;
+    LetGo();
     std::string broken;
-    const std::optional<std::string> after = Contents(Target());
+    const std::optional<std::string> after = Contents(TargetName());
     // The box after a failure says the old settings remain.
     if (after != (saved_ ? std::optional<std::string>(kNew) : scenario.before))
       broken += saved_ ? " new bytes not in place;" : " old bytes not in place after a failure;";
-    // Only while another program holds the old file may it stay, bytes and all.
+    // Bytes neither in the file nor in the backup must be in the file the
+    // result names, which the user is then told of.
     const bool usersBytes = scenario.before && scenario.before != scenario.known;
+    const std::wstring& aside = result_.oldBytesAt;
     if (usersBytes && after != scenario.before && Contents(Backup()) != scenario.before &&
-        !(Held(old) && Contents(injection.oldName) == scenario.before))
+        !(saved_ && !aside.empty() && Contents(aside) == scenario.before))
       broken += " the user's bytes lost;";
+    if (!aside.empty() && !(saved_ && Contents(aside)))
+      broken += " a file named that is not there;";
+    if (injection.linkTakenAway) broken += " the link replaced, renamed or deleted;";
     if (!usersBytes && Contents(Backup()) != backupBefore) broken += " the backup lost;";
     if (backup == State::kReadOnly && (Contents(Backup()) != backupBefore ||
                                        !HasAttribute(Backup().c_str(), FILE_ATTRIBUTE_READONLY)))
       broken += " a read-only backup replaced;";
     for (const std::wstring& name : Names(folder_)) {
       const std::wstring path = folder_ + L"\\" + name;
-      if (path != Target() && path != Backup() &&
+      if (path != TargetName() && path != Backup() && path != aside &&
           (old == State::kAbsent || path != injection.oldName))
         broken += " a file left behind;";
     }
     return broken;
   }
 
-  std::wstring Target() const { return folder_ + L"\\default.ini"; }
+  std::wstring TargetName() const { return folder_ + L"\\default.ini"; }
   std::wstring Backup() const { return folder_ + L"\\default.ini.bak"; }
 
   std::wstring folder_;
+  FileReplace result_;
   bool saved_ = false;
 };
 
@@ -360,6 +407,18 @@ TEST_F(FileFailureSweep, NeighboursInEveryStateLeaveTheSettingsIntact) {
       EXPECT_EQ(Run(*scenario, state), "") << "backup in state " << i;
       EXPECT_EQ(Run(*scenario, State::kFile, state), "") << "old file in state " << i;
     }
+    // Bytes held unreadable in the save's own old file are named.
+    EXPECT_EQ(Run(*scenario, State::kFile, State::kHeld), "");
+    EXPECT_EQ(result_.oldBytesAt, injection.oldName);
+    // The user's bytes that neither become the backup nor go back (a
+    // scanner opened the new file): the save stands and names them.
+    EXPECT_EQ(Run(*scenario, State::kReadOnly, State::kAbsent, Target::kOpenedOnceReplaced), "");
+    EXPECT_EQ(result_.oldBytesAt.empty(), scenario->before == scenario->known);
+    // A sync client holding the file for a moment; a link written through.
+    for (Target target : {Target::kHeldForAMoment, Target::kLink}) {
+      EXPECT_EQ(Run(*scenario, State::kFile, State::kAbsent, target), "") << int(target);
+      EXPECT_TRUE(saved_) << int(target);
+    }
     for (Call call : {kReplaceFile, kMoveFileEx, kDeleteFile}) {
       injection.call = call;
       injection.index = 0;
@@ -369,6 +428,7 @@ TEST_F(FileFailureSweep, NeighboursInEveryStateLeaveTheSettingsIntact) {
       EXPECT_TRUE(saved_) << kErrors[call].name << " refused once";
     }
     injection = {};
+    points += 4;
   }
   std::cout << "[ sweep    ] " << points << " neighbour points\n";
 }

@@ -18,7 +18,7 @@ Hwnd FakePlatform::NewHandle() {
 }
 
 Hwnd FakePlatform::AddWindow(const std::string& title) {
-  return AddWindowAnsi(ToAnsi(title));
+  return AddWindowAnsi(AnsiOf(title));
 }
 
 Hwnd FakePlatform::AddWindowAnsi(const std::string& titleBytes) {
@@ -28,7 +28,7 @@ Hwnd FakePlatform::AddWindowAnsi(const std::string& titleBytes) {
 }
 
 void FakePlatform::AddWindowWithHandle(Hwnd hwnd, const std::string& title) {
-  windows_[hwnd] = Window{ToAnsi(title), "OtherApp", 0, kOriginalProc};
+  windows_[hwnd] = Window{AnsiOf(title), "OtherApp", 0, kOriginalProc};
 }
 
 void FakePlatform::DestroyWindow(Hwnd hwnd) {

@@ -56,12 +56,12 @@ class FakePlatform::Sink final : public FormSink {
       auto& children = fake_.StateOf(form_)->children;
       auto it = children.find(&control);
       if (it != children.end())
-        fake_.windows_[it->second].titleAnsi = fake_.ToAnsi(control.Caption());
+        fake_.windows_[it->second].titleAnsi = fake_.AnsiOf(control.Caption());
     }
   }
   void FormChanged(FormProperty property) override {
     if (property == FormProperty::Caption)
-      fake_.windows_[fake_.WindowHandle(form_)].titleAnsi = fake_.ToAnsi(form_.Caption());
+      fake_.windows_[fake_.WindowHandle(form_)].titleAnsi = fake_.AnsiOf(form_.Caption());
   }
 
  private:
@@ -85,7 +85,7 @@ int FakePlatform::MsgBox(const std::string& text, int style, const std::string& 
   boxes.push_back({text, style, caption});
   // The box is a window of this program while it is open.
   const Hwnd box = NewHandle();
-  windows_[box] = Window{ToAnsi(caption), "#32770", 0, kOriginalProc, kOwnProcessId};
+  windows_[box] = Window{AnsiOf(caption), "#32770", 0, kOriginalProc, kOwnProcessId};
   const Hwnd owner = BoxOwner();
   openBoxes_.push_back({box, 0, owner, owner == 0 && (style & kMbTaskModal) != 0});
   int answer = (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
@@ -223,14 +223,14 @@ void FakePlatform::Load(Form& form) {
   state = std::make_unique<FormState>();
   state->hwnd = NewHandle();
   windows_[state->hwnd] =
-      Window{ToAnsi(form.Caption()), "KestruneForm", 0, kOriginalProc, kOwnProcessId};
+      Window{AnsiOf(form.Caption()), "KestruneForm", 0, kOriginalProc, kOwnProcessId};
   for (const auto& control : form.Controls()) {
     ControlKind kind = control->Kind();
     if (kind == ControlKind::Timer || kind == ControlKind::Line ||
         kind == ControlKind::CommonDialog)
       continue;
     Hwnd child = NewHandle();
-    windows_[child] = Window{ToAnsi(control->Caption()), "KestruneControl", state->hwnd,
+    windows_[child] = Window{AnsiOf(control->Caption()), "KestruneControl", state->hwnd,
                              kOriginalProc, kOwnProcessId};
     state->children[control.get()] = child;
   }

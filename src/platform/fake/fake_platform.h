@@ -180,6 +180,14 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   // read nor replaced.
   std::set<std::string> lockedFiles;
   std::set<std::string> noCreateFolders;
+  // Where a replace leaves the old bytes when they cannot become the backup
+  // (a read-only one) and cannot be put back either; empty: they go back.
+  std::string oldBytesStrandedAt;
+  // The ANSI code page is UTF-8 (Windows' "Beta: Use Unicode UTF-8"
+  // option) instead of 932: no byte is then a lead byte.
+  bool utf8AnsiCodePage = false;
+  // The system refuses every conversion to the ANSI code page.
+  bool failAnsiConversions = false;
   // The longest path the system takes; longer ones are refused.
   size_t pathLimit = 32767;
   // Every whole-file read, as the bytes it took into memory.
@@ -250,10 +258,10 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool Launch(const std::string& path) override;
   std::string ExpandEnvironmentVariables(const std::string& text) override;
   FileRead ReadFileBytes(const std::string& path, size_t maxBytes) override;
-  bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                        const std::string& backupPath,
-                        const std::optional<std::string>& knownOld) override;
-  std::string ToAnsi(const std::string& text) override;
+  Replaced ReplaceFileBytes(const std::string& path, const std::string& bytes,
+                            const std::string& backupPath,
+                            const std::optional<std::string>& knownOld) override;
+  std::optional<std::string> ToAnsi(const std::string& text) override;
   std::string FromAnsi(const std::string& bytes) override;
   void Load(Form& form) override;
   void Show(Form& form) override;
@@ -270,6 +278,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   static constexpr WndProcRef kOriginalProc = 0x1000;
 
  private:
+  // The conversion the desktop itself makes for titles, never refused.
+  std::string AnsiOf(const std::string& text) const;
   struct Window {
     std::string titleAnsi;
     std::string className;

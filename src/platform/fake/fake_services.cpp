@@ -210,40 +210,47 @@ WindowRuntime::FileRead FakePlatform::ReadFileBytes(const std::string& path, siz
   return {ReadOutcome::Read, it->second};
 }
 
-bool FakePlatform::ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                                    const std::string& backupPath,
-                                    const std::optional<std::string>& knownOld) {
+WindowRuntime::Replaced FakePlatform::ReplaceFileBytes(const std::string& path,
+                                                       const std::string& bytes,
+                                                       const std::string& backupPath,
+                                                       const std::optional<std::string>& knownOld) {
   if (ended || failFileWrites || path.size() > pathLimit || backupPath.size() > pathLimit)
-    return false;
+    return {};
   const bool exists = files.count(path) != 0;
-  if (exists && (readOnlyFiles.count(path) || lockedFiles.count(path))) return false;
+  if (exists && (readOnlyFiles.count(path) || lockedFiles.count(path))) return {};
   // Hidden and system files count: they are the user's as much as others.
   const bool keepOld = exists && !backupPath.empty() && files[path] != knownOld;
   const std::string folder = path.substr(0, path.find_last_of('\\'));
   if (noCreateFolders.count(folder)) {
     // In place: the file and any backup must exist already.
-    if (!exists || (keepOld && files.count(backupPath) == 0)) return false;
+    if (!exists || (keepOld && files.count(backupPath) == 0)) return {};
   }
-  if (keepOld) {
-    if (readOnlyFiles.count(backupPath)) return false;
-    files[backupPath] = files[path];
-  }
+  // A read-only backup is never replaced: the old bytes go back, or where
+  // they cannot, stay stranded beside.
+  const bool stranded = keepOld && readOnlyFiles.count(backupPath) != 0;
+  if (stranded && oldBytesStrandedAt.empty()) return {};
+  if (keepOld) files[stranded ? oldBytesStrandedAt : backupPath] = files[path];
   files[path] = bytes;
-  return true;
+  return {true, stranded ? oldBytesStrandedAt : std::string()};
 }
 
 // ---- Code page 932 ----
 
 bool FakePlatform::IsDBCSLeadByte(uint8_t byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  return !utf8AnsiCodePage && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
 }
 
-std::string FakePlatform::ToAnsi(const std::string& text) {
-  return Utf8ToCodePage932(text);
+std::string FakePlatform::AnsiOf(const std::string& text) const {
+  return utf8AnsiCodePage ? text : Utf8ToCodePage932(text);
+}
+
+std::optional<std::string> FakePlatform::ToAnsi(const std::string& text) {
+  if (failAnsiConversions) return std::nullopt;
+  return AnsiOf(text);
 }
 
 std::string FakePlatform::FromAnsi(const std::string& bytes) {
-  return CodePage932ToUtf8(bytes);
+  return utf8AnsiCodePage ? bytes : CodePage932ToUtf8(bytes);
 }
 
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -87,9 +88,20 @@ Function ProcOf(HMODULE library, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
-// Conversions between a code page's bytes and UTF-16.
+// Conversions between a code page's bytes and UTF-16. ToCodePage fails
+// (nullopt) where the system refuses the conversion: no empty text is ever
+// taken for the value.
 std::wstring Widen(std::string_view text, UINT codePage = CP_UTF8);
-std::string Narrow(std::wstring_view text, UINT codePage = CP_UTF8);
+std::optional<std::string> ToCodePage(std::wstring_view text, UINT codePage);
+std::string Narrow(std::wstring_view text);  // to UTF-8
+
+// The conversion calls, so that a test can answer as a system whose ANSI
+// code page is another; the product keeps the system's functions.
+struct TextCalls {
+  decltype(&::WideCharToMultiByte) WideCharToMultiByte;
+  decltype(&::GetACP) GetACP;
+};
+extern TextCalls textCalls;
 
 // Four lower-case hexadecimal digits, as a string-table name spells them.
 std::wstring Hex4(unsigned value);

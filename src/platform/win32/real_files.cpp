@@ -57,6 +57,14 @@ bool IsPassing(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
+// What ReplaceFileW answers where another program holds the file without
+// delete sharing (Windows: 1175, Wine: 32); 1175 and 1176 with a backup
+// name leave every file under its own name, so they may pass as well.
+bool ReplaceMayPass(DWORD error) {
+  return IsPassing(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+         error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
 // After a failed call: whether to try it again, after a pause. A refusal
 // that may pass, or with anyFailure any failure, gets up to kTries in all.
 bool TryAgain(int& tries, bool anyFailure = false) {
@@ -152,9 +160,10 @@ bool BackupMayBeReplaced(const std::wstring& backup) {
   return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
-// The last resort where the folder lets the file be written but no file be
-// created: the backup can only go over an existing one, the bytes over the
-// file's own. The old bytes go back when the new ones cannot be written.
+// For a link, and as the last resort where the folder lets the file be
+// written but no file be created (the backup can then only go over an
+// existing one): the bytes go over the file's own, after the backup rule.
+// The old bytes go back when the new ones cannot be written.
 bool WriteInPlace(const std::wstring& target, const std::wstring& backup, const std::string& bytes,
                   const std::optional<std::string>& knownOld) {
   const FileRead old = ReadWholeFile(target, kMaxInPlaceBytes);
@@ -196,14 +205,17 @@ bool KeepAsBackup(const std::wstring& old, const std::wstring& backup) {
 // After the new bytes are in place, the old ones, kept under our own name:
 // the program's own go, anything else (an editor's save just before the
 // replace included) becomes the backup, or goes back in place and the save
-// fails. Bytes that cannot be read stay where they are: better a stray file
-// than lost bytes. Whether the save stands.
-bool SettleOld(const std::wstring& old, const std::wstring& target, const std::wstring& backup,
-               const std::optional<std::string>& knownOld) {
+// fails. Bytes that cannot be read, or go neither way, stay where they
+// are, and the result names them: better a stray file than lost bytes, and
+// the user must learn where they are.
+FileReplace SettleOld(const std::wstring& old, const std::wstring& target,
+                      const std::wstring& backup, const std::optional<std::string>& knownOld) {
   const Owner owner = backup.empty() ? Owner::Program : OwnerOfOld(old, knownOld);
   if (owner == Owner::Program) Remove(old);
-  if (owner != Owner::User || KeepAsBackup(old, backup)) return true;
-  return !Move(old, target, MOVEFILE_REPLACE_EXISTING);
+  if (owner == Owner::Program || (owner == Owner::User && KeepAsBackup(old, backup)))
+    return {true, {}};
+  if (owner == Owner::User && Move(old, target, MOVEFILE_REPLACE_EXISTING)) return {};
+  return {true, old};
 }
 
 // Puts the written temporary file in the target's place; ReplaceFileW keeps
@@ -220,7 +232,7 @@ bool PutInPlace(const std::wstring& temporary, const std::wstring& target,
     if (fileCalls.ReplaceFileW(replaced.c_str(), replacement.c_str(), backup.c_str(),
                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
       return true;
-    if (!TryAgain(tries)) break;
+    if (!TryAgain(tries, ReplaceMayPass(GetLastError()))) break;
   }
   if (Move(temporary, target)) return true;
   Move(keep, target);
@@ -249,31 +261,37 @@ FileRead ReadWholeFile(const std::wstring& path, size_t maxBytes) {
   return {folder ? ReadOutcome::Missing : ReadOutcome::Unreadable, {}};
 }
 
-bool ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
-                      const std::wstring& backup, const std::optional<std::string>& knownOld) {
+FileReplace ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
+                             const std::wstring& backup,
+                             const std::optional<std::string>& knownOld) {
   // Hidden and system files count; where the answer is unclear, nothing
   // is touched.
   const DWORD attributes = AttributesOf(target);
-  if (attributes == INVALID_FILE_ATTRIBUTES && !IsNotFound(GetLastError())) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES && !IsNotFound(GetLastError())) return {};
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // Read-only is the user's word; a move over the file would also drop it.
-  if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return false;
+  if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return {};
+  // A link (to a synced settings folder, say) stays a link, and its target
+  // where the user keeps it: a replace or a rename would take its place.
+  if (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return {WriteInPlace(target, backup, bytes, knownOld), {}};
   std::wstring temporary;
   DWORD error = ERROR_SUCCESS;
   unique_handle file = CreateTemporaryBeside(target, temporary, error);
   if (!file)
-    return exists && error == ERROR_ACCESS_DENIED && WriteInPlace(target, backup, bytes, knownOld);
+    return {exists && error == ERROR_ACCESS_DENIED && WriteInPlace(target, backup, bytes, knownOld),
+            {}};
   scope_exit removeTemporary([&] { Remove(temporary); });
   const bool written = WriteToDisk(file.get(), bytes);
   file.reset();
-  if (!written) return false;
+  if (!written) return {};
   // The old bytes always go to a name of our own first, never straight over
   // the backup: that one is replaced only once they are known to be the
   // user's, and only where it may be.
   const std::wstring keep = temporary.substr(0, temporary.size() - 4) + L".old";
-  if (exists ? !PutInPlace(temporary, target, keep) : !Move(temporary, target)) return false;
+  if (exists ? !PutInPlace(temporary, target, keep) : !Move(temporary, target)) return {};
   removeTemporary.dismiss();
-  return !exists || SettleOld(keep, target, backup, knownOld);
+  return exists ? SettleOld(keep, target, backup, knownOld) : FileReplace{true, {}};
 }
 
 }  // namespace kestrune::win32

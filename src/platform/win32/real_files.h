@@ -33,7 +33,12 @@ bool NormalFileExists(const std::wstring& path);
 // As WindowRuntime::ReadFileBytes.
 WindowRuntime::FileRead ReadWholeFile(const std::wstring& path, size_t maxBytes);
 // As WindowRuntime::ReplaceFileBytes.
-bool ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
-                      const std::wstring& backup, const std::optional<std::string>& knownOld);
+struct FileReplace {
+  bool done = false;
+  std::wstring oldBytesAt;
+};
+FileReplace ReplaceWholeFile(const std::wstring& target, const std::string& bytes,
+                             const std::wstring& backup,
+                             const std::optional<std::string>& knownOld);
 
 }  // namespace kestrune::win32

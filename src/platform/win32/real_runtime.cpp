@@ -214,18 +214,20 @@ WindowRuntime::FileRead RealRuntime::ReadFileBytes(const std::string& path, size
   return ReadWholeFile(Widen(path), maxBytes);
 }
 
-bool RealRuntime::ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                                   const std::string& backupPath,
-                                   const std::optional<std::string>& knownOld) {
-  return ReplaceWholeFile(Widen(path), bytes, Widen(backupPath), knownOld);
+WindowRuntime::Replaced RealRuntime::ReplaceFileBytes(const std::string& path,
+                                                      const std::string& bytes,
+                                                      const std::string& backupPath,
+                                                      const std::optional<std::string>& knownOld) {
+  const FileReplace replace = ReplaceWholeFile(Widen(path), bytes, Widen(backupPath), knownOld);
+  return {replace.done, Narrow(replace.oldBytesAt)};
 }
 
-std::string RealRuntime::ToAnsi(const std::string& text) {
-  return Narrow(Widen(text, CP_UTF8), CP_ACP);
+std::optional<std::string> RealRuntime::ToAnsi(const std::string& text) {
+  return ToCodePage(Widen(text, CP_UTF8), CP_ACP);
 }
 
 std::string RealRuntime::FromAnsi(const std::string& bytes) {
-  return Narrow(Widen(bytes, CP_ACP), CP_UTF8);
+  return Narrow(Widen(bytes, CP_ACP));
 }
 
 std::unique_ptr<FormWindow>* RealRuntime::EntryOf(const Form& form) {

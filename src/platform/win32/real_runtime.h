@@ -50,10 +50,10 @@ class RealRuntime final : public WindowRuntime {
   bool Launch(const std::string& path) override;
   std::string ExpandEnvironmentVariables(const std::string& text) override;
   FileRead ReadFileBytes(const std::string& path, size_t maxBytes) override;
-  bool ReplaceFileBytes(const std::string& path, const std::string& bytes,
-                        const std::string& backupPath,
-                        const std::optional<std::string>& knownOld) override;
-  std::string ToAnsi(const std::string& text) override;
+  Replaced ReplaceFileBytes(const std::string& path, const std::string& bytes,
+                            const std::string& backupPath,
+                            const std::optional<std::string>& knownOld) override;
+  std::optional<std::string> ToAnsi(const std::string& text) override;
   std::string FromAnsi(const std::string& bytes) override;
   void Load(Form& form) override;
   void Show(Form& form) override;
