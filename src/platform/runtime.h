@@ -53,8 +53,8 @@ class WindowRuntime {
   // bytes are kept under backupPath (replacing an older backup) unless they
   // are exactly knownOld, as found at the replace itself; a backup that
   // cannot be made fails the replace, unless the old bytes can no longer be
-  // put back: the new ones then stay, and oldBytesAt names the only file
-  // that holds the old ones.
+  // put back (or not even be read): the new ones then stay, and oldBytesAt
+  // names the only file that holds the old ones.
   struct Replaced {
     bool done = false;       // the file holds the new bytes
     std::string oldBytesAt;  // with done: where the old bytes sit, if not kept as the backup
