@@ -41,6 +41,8 @@ constexpr uint32_t kHkmGetHotKey = 0x402;
 constexpr uint32_t kHkmSetRules = 0x403;
 constexpr uint32_t kWsChildVisible = 0x50000000;
 constexpr uint32_t kWsTabStop = 0x10000;
+// A hotkey held down sends one press, not one per key repeat.
+constexpr uint32_t kModNoRepeat = 0x4000;
 constexpr uint32_t kTokenAdjustPrivileges = 0x20;
 constexpr uint32_t kTokenQuery = 0x8;
 constexpr uint32_t kSePrivilegeEnabled = 0x2;

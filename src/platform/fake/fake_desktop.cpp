@@ -153,7 +153,7 @@ intptr_t FakePlatform::SendMessageA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, i
 
 bool FakePlatform::PressHotKey(uint32_t modifiers, uint32_t vk) {
   for (const Registration& r : hotKeys) {
-    if (r.modifiers != modifiers || r.vk != vk) continue;
+    if ((r.modifiers & ~kModNoRepeat) != modifiers || r.vk != vk) continue;
     // The identifier arrives widened with its sign, as Windows passes it.
     auto wParam = static_cast<uintptr_t>(static_cast<intptr_t>(r.id));
     Dispatch(r.hwnd, kWmHotKey, wParam, static_cast<intptr_t>(modifiers | (vk << 16)));
@@ -174,9 +174,13 @@ void FakePlatform::TypeIntoHotKeyControl(Hwnd control, uint32_t code) {
 }
 
 bool FakePlatform::RegisterHotKey(Hwnd hwnd, int32_t id, uint32_t modifiers, uint32_t vk) {
-  if (!IsWindow(hwnd) || heldElsewhere.count({modifiers, vk})) return false;
+  // The no-repeat flag is no part of the combination another program holds.
+  const uint32_t combination = modifiers & ~kModNoRepeat;
+  if (!IsWindow(hwnd) || heldElsewhere.count({combination, vk})) return false;
   for (const Registration& r : hotKeys) {
-    if ((r.hwnd == hwnd && r.id == id) || (r.modifiers == modifiers && r.vk == vk)) return false;
+    if ((r.hwnd == hwnd && r.id == id) ||
+        ((r.modifiers & ~kModNoRepeat) == combination && r.vk == vk))
+      return false;
   }
   hotKeys.push_back({hwnd, id, modifiers, vk});
   return true;
