@@ -63,6 +63,11 @@ uint32_t FakePlatform::GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) 
   return it == windows_.end() ? 0 : 1;
 }
 
+bool FakePlatform::FlashWindowEx(Hwnd hwnd, uint32_t flags, uint32_t, uint32_t) {
+  flashes.emplace_back(hwnd, flags);
+  return false;
+}
+
 bool FakePlatform::SetForegroundWindow(Hwnd hwnd) {
   if (!IsWindow(hwnd)) return false;
   foreground_ = hwnd;
