@@ -2,6 +2,8 @@
 // before the box's call returns), also while a countdown opened inside that
 // box still holds the owner. The main window must stay disabled until the
 // countdown ends, or the user could work it while the action counts down.
+// Where Windows does more than Wine (activation), the tests do Windows'
+// part.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -100,6 +102,33 @@ TEST(ModalHold, BoxWithoutOwnerLeavesTheCountdownUsable) {
   p.rt.ShowModal(countdown);
   EXPECT_TRUE(g_under.usable);
   EXPECT_TRUE(p.form1.Cancelflag);
+}
+
+// Windows activates another program's window when the active one goes while
+// its owner is disabled: the countdown must give the main window back first.
+struct Hiding {
+  HWND main;
+  WNDPROC proc;
+  bool mainEnabled;
+} g_hiding{};
+
+LRESULT CALLBACK SeeTheHide(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_SHOWWINDOW && !wParam) g_hiding.mainEnabled = IsWindowEnabled(g_hiding.main);
+  return CallWindowProcW(g_hiding.proc, hwnd, msg, wParam, lParam);
+}
+
+TEST(ModalHold, CountdownGivesTheMainWindowBackBeforeItHides) {
+  Program p;
+  Form2 countdown(p.form1, p.rt);
+  p.rt.Load(countdown);
+  HWND dialog = ToHwnd(p.rt.WindowHandle(countdown));
+  g_hiding = {p.main,
+              reinterpret_cast<WNDPROC>(
+                  SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SeeTheHide))),
+              false};
+  PostMessageW(ToHwnd(p.rt.ControlHandle(countdown.Command1)), BM_CLICK, 0, 0);
+  p.rt.ShowModal(countdown);
+  EXPECT_TRUE(g_hiding.mainEnabled);
 }
 
 }  // namespace
