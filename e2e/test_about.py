@@ -9,7 +9,6 @@ import unittest
 from typing import Optional
 
 from expected import MENU_IDS, TEXTS
-from kestrune_e2e import KestruneApp
 from test_actions import ActionsTestBase
 from window_dump import IDOK, twips_to_pixels
 from wine_session import ACTION_TIMEOUT, REPO, WINDOW_TIMEOUT, wait_until
