@@ -207,9 +207,12 @@ class CountdownTest(ActionsTestBase):
         main = app.dump()
         app.driver.call("click", dialog.control(TEXTS["kCancelCountdown"], "push").hwnd)
         self.assertFalse(main.minimized)
-        # The main window's client area, 6150 by 3975 twips, at 144 DPI.
-        self.assertEqual((main.client.width, main.client.height),
-                         (twips_to_pixels(6150, 144), twips_to_pixels(3975, 144)))
+        # The window Windows draws at 144 DPI around the main window's client
+        # area, 6150 by 3975 twips. Wine draws every frame at the one DPI it
+        # gives the process, so the client area inside is not Windows'.
+        frame = app.driver.call("frame", app.hwnd, 144, twips_to_pixels(6150, 144),
+                                twips_to_pixels(3975, 144))
+        self.assertEqual((main.rect.width, main.rect.height), (frame["width"], frame["height"]))
 
 
 class CountdownClosedTest(ActionsTestBase):
