@@ -9,7 +9,7 @@ import unittest
 from typing import Optional
 
 from expected import MENU_IDS, TEXTS
-from kestrune_e2e import KestruneApp, KestruneTestCase
+from test_actions import ActionsTestBase
 from window_dump import IDOK, twips_to_pixels
 from wine_session import ACTION_TIMEOUT, REPO, WINDOW_TIMEOUT, wait_until
 
@@ -26,7 +26,7 @@ def project_version() -> str:
     return ".".join(str(int(part)) for part in match.groups())
 
 
-class AboutTest(KestruneTestCase):
+class AboutTest(ActionsTestBase):
 
     def setUp(self):
         self.clear_registry()
@@ -103,6 +103,17 @@ class AboutTest(KestruneTestCase):
         wait_until(lambda: about not in self.all_windows(), ACTION_TIMEOUT, "the About box to close")
         wait_until(lambda: self.app.dump().enabled, ACTION_TIMEOUT, "the main window to take input")
         self.assertTrue(self.app.is_running())
+
+    def test_activation_comes_back_to_the_window_that_opened_the_box_or_dialog(self):
+        self.start_notepad(self.wine)  # another program's window behind
+        self.app.bring_to_front()
+        about = self.open_about()
+        self.click_sysinfo(about)
+        self.app.answer(self.app.wait_msgbox(TEXTS["kSysInfoUnavailable"]), IDOK)
+        self.wait_foreground(about, "the About box to be active after its message")
+        ok = self.app.dump(about).control(TEXTS["kOk"], "push")
+        self.app.driver.call("click", ok.hwnd)
+        self.wait_foreground(self.app.hwnd, "the main window to be active after the About box")
 
     def test_without_registry_entries_the_button_tells_it_is_unavailable(self):
         about = self.open_about()

@@ -49,10 +49,13 @@ class ActionsTestBase(KestruneTestCase):
         return (wine or self.wine).driver.call("find", title)["windows"]
 
     def start_notepad(self, wine: WineSession) -> dict:
+        """A new notepad, besides any already open."""
+        before = {w["hwnd"] for w in self.find(NOTEPAD_TITLE, wine)}
         launcher = subprocess.Popen(["wine", "notepad"], env=wine.env,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(launcher.wait, 15)
-        window = wait_until(lambda: next(iter(self.find(NOTEPAD_TITLE, wine)), None),
+        window = wait_until(lambda: next((w for w in self.find(NOTEPAD_TITLE, wine)
+                                          if w["hwnd"] not in before), None),
                             WINDOW_TIMEOUT, "notepad")
         self.addCleanup(wine.driver.call, "kill", window["pid"], check=False)
         return window
@@ -78,6 +81,14 @@ class ActionsTestBase(KestruneTestCase):
         wait_until(lambda: app.dump().controls_with(TEXTS["kStopWatch"]), ACTION_TIMEOUT,
                    "the watch to start")
         return notepad
+
+    def wait_foreground(self, hwnd: int, what: str) -> None:
+        """Activation comes back to hwnd, not to another program's window."""
+        def active() -> bool:
+            window = self.wine.driver.call("getforeground")["window"]
+            return window is not None and window["hwnd"] == hwnd
+
+        wait_until(active, ACTION_TIMEOUT, what)
 
     def close_watched(self, app: KestruneApp, notepad: dict) -> None:
         app.driver.call("close", notepad["hwnd"])
@@ -156,11 +167,13 @@ class CountdownTest(ActionsTestBase):
     def test_stop_button_cancels_and_the_program_keeps_running(self):
         app = self.start_app(settings(LOGOFF))
         notepad = self.watch_notepad(app)
+        self.start_notepad(self.wine)  # another program's window behind
         self.close_watched(app, notepad)
         dialog = self.wait_countdown(app)
         self.expect_countdown_dialog(app, dialog)
         app.driver.call("click", dialog.control(TEXTS["kCancelCountdown"], "push").hwnd)
         wait_until(lambda: self.countdown(app) is None, ACTION_TIMEOUT, "the dialog to close")
+        self.wait_foreground(app.hwnd, "the main window to be active")
         time.sleep(NOMINAL_COUNTDOWN + 1)  # past the time a request would have come
         self.assertTrue(app.is_running())
         main = app.dump()
@@ -194,9 +207,12 @@ class CountdownTest(ActionsTestBase):
         main = app.dump()
         app.driver.call("click", dialog.control(TEXTS["kCancelCountdown"], "push").hwnd)
         self.assertFalse(main.minimized)
-        # The main window's client area, 6150 by 3975 twips, at 144 DPI.
-        self.assertEqual((main.client.width, main.client.height),
-                         (twips_to_pixels(6150, 144), twips_to_pixels(3975, 144)))
+        # The window Windows draws at 144 DPI around the main window's client
+        # area, 6150 by 3975 twips. Wine draws every frame at the one DPI it
+        # gives the process, so the client area inside is not Windows'.
+        frame = app.driver.call("frame", app.hwnd, 144, twips_to_pixels(6150, 144),
+                                twips_to_pixels(3975, 144))
+        self.assertEqual((main.rect.width, main.rect.height), (frame["width"], frame["height"]))
 
 
 class CountdownClosedTest(ActionsTestBase):

@@ -105,17 +105,26 @@ class KeyboardTest(ActionsTestBase):
                 self.type_keys(app, app.hwnd, *keys)
                 wait_until(lambda: done(app), ACTION_TIMEOUT, name)
 
+    def open_about(self, app: KestruneApp) -> int:
+        app.command(MENU_IDS["kMenuIdVersion"])
+        return wait_until(lambda: next((w["hwnd"] for w in app.main_windows()
+                                        if w["pid"] == app.pid and w["hwnd"] != app.hwnd
+                                        and w["visible"]), None),
+                          ACTION_TIMEOUT, "the About box")
+
     def test_about_closes_with_enter_and_esc(self):
         for key in ("Return", "Escape"):
             with self.subTest(key):
                 app = self.logoff_app()
-                app.command(MENU_IDS["kMenuIdVersion"])
-                about = wait_until(lambda: next((w["hwnd"] for w in app.main_windows()
-                                                 if w["pid"] == app.pid and w["hwnd"] != app.hwnd
-                                                 and w["visible"]), None),
-                                   ACTION_TIMEOUT, "the About box")
-                self.type_keys(app, about, key)
+                self.type_keys(app, self.open_about(app), key)
                 wait_until(lambda: app.dump().enabled, ACTION_TIMEOUT, "the About box to close")
+
+    def test_about_enter_presses_the_button_tabbed_to(self):
+        app = self.logoff_app()
+        about = self.open_about(app)
+        self.type_keys(app, about, "Tab", "Return")  # from OK to the System Information button
+        app.wait_msgbox(TEXTS["kSysInfoUnavailable"])  # looked for; this prefix has none
+        self.assertIn(about, [w["hwnd"] for w in app.main_windows()], "the About box closed")
 
 
 if __name__ == "__main__":

@@ -217,6 +217,33 @@ TEST(SystemActions, ClosingTheDialogCancels) {
   desk.ExpectStillRunning();
 }
 
+// Windows keeps a program behind another from coming forward: the taskbar
+// button flashes while the countdown runs there, until the countdown ends.
+TEST(SystemActions, CountdownBehindAnotherProgramFlashesTheTaskbarButton) {
+  using Flashes = std::vector<std::pair<Hwnd, uint32_t>>;
+  constexpr uint32_t kAllUntilForeground = 0x3 | 0xC;
+  constexpr uint32_t kStop = 0x0;
+  for (const bool behind : {true, false}) {
+    for (const bool cancelled : {true, false}) {
+      SCOPED_TRACE(std::string(behind ? "behind" : "in front") +
+                   (cancelled ? ", cancelled" : ", ran out"));
+      Desk desk(2);
+      const Hwnd main = desk.fake.WindowHandle(desk.form1);
+      if (behind) desk.fake.SetForeground(desk.fake.AddWindow("(無題) - メモ帳"));
+      Flashes whileCounting;
+      desk.OnCountdown([&](Form2& form2) {
+        whileCounting = desk.fake.flashes;
+        if (cancelled) desk.fake.Click(form2.Command1);
+      });
+      desk.form1.Win_Exit_State();
+      const Flashes started = {{main, kAllUntilForeground}};
+      const Flashes stopped = {{main, kAllUntilForeground}, {main, kStop}};
+      EXPECT_EQ(whileCounting, behind ? started : Flashes{});
+      EXPECT_EQ(desk.fake.flashes, behind ? stopped : Flashes{});
+    }
+  }
+}
+
 TEST(SystemActions, SecondCountdownStartsAfreshAfterACancel) {
   Desk desk(2);
   desk.CancelNextCountdown();

@@ -9,6 +9,7 @@ namespace kestrune {
 namespace {
 
 constexpr uint32_t kCtrlAlt = 0x3;
+constexpr uint32_t kNoRepeat = 0x4000;
 
 HotKeySetting Setting(VbBool shift, VbBool ctrl, VbBool alt, std::string sChar) {
   return HotKeySetting{shift, ctrl, alt, std::move(sChar)};
@@ -70,7 +71,7 @@ TEST_F(HotKeyTest, SetUpRegistersUnderTheSignWidenedAtomAndShowsIt) {
   ASSERT_EQ(fake.hotKeys.size(), 1u);
   EXPECT_EQ(fake.hotKeys[0].id, static_cast<int16_t>(fake.atoms[expected::kHotKeyAtomName].first));
   EXPECT_LT(fake.hotKeys[0].id, 0);
-  EXPECT_EQ(fake.hotKeys[0].modifiers, kCtrlAlt);
+  EXPECT_EQ(fake.hotKeys[0].modifiers, kCtrlAlt | kNoRepeat);  // held down, it sends one press
   const auto& editor = fake.hotKeyControls.at(form1.hHotKeyCtl);
   EXPECT_EQ(editor.code, 0x0657u);
   EXPECT_EQ(editor.parent, fake.ControlHandle(form1.picHotKey));
@@ -109,6 +110,7 @@ TEST_F(HotKeyTest, ChangeReregistersTheEditorsCombinationAndSavesIt) {
     ASSERT_EQ(fake.hotKeys.size(), c.heldElsewhere ? 0u : 1u);  // the old one always goes
     if (!c.heldElsewhere) {
       EXPECT_EQ(fake.hotKeys[0].vk, c.typed & 0xFF);
+      EXPECT_EQ(fake.hotKeys[0].modifiers, c.modifiers | kNoRepeat);
     }
     EXPECT_EQ(HotKeySettingToCode(form1.HotKey), static_cast<HotKeyCode>(c.typed));
     EXPECT_EQ(fake.hotKeyControls.at(form1.hHotKeyCtl).code, c.typed);

@@ -221,6 +221,22 @@ std::string DpiChange(HWND hwnd, int dpi) {
   return sent ? Ok() : Fail("no answer");
 }
 
+// The window size Windows gives a client area at a DPI, for the window's
+// styles and menu: what a window drawn at that DPI measures.
+std::string FrameAt(HWND hwnd, int dpi, int width, int height) {
+  if (!IsWindowArg(hwnd) || dpi <= 0) return Fail("no such window");
+  RECT r{0, 0, width, height};
+  AdjustWindowRectExForDpi(&r, static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)) & ~WS_MINIMIZE,
+                           GetMenu(hwnd) != nullptr,
+                           static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE)),
+                           static_cast<UINT>(dpi));
+  return Json()
+      .Bool("ok", true)
+      .Num("width", r.right - r.left)
+      .Num("height", r.bottom - r.top)
+      .Text();
+}
+
 // Last resort of a test's clean-up, so one failing test does not leave its
 // program running into the next.
 std::string Kill(DWORD pid) {
@@ -356,6 +372,9 @@ std::string RunCommand(const Line& line) {
     return SendTimed(line.Handle(), static_cast<UINT>(line.Number(1)),
                      static_cast<WPARAM>(line.Number(2)));
   if (v == "dpi-change") return DpiChange(line.Handle(), static_cast<int>(line.Number(1)));
+  if (v == "frame")
+    return FrameAt(line.Handle(), static_cast<int>(line.Number(1)),
+                   static_cast<int>(line.Number(2)), static_cast<int>(line.Number(3)));
   if (v == "ping") return Ok();
   if (v == "target") return Target(line.rest);
   if (v == "hold-file") return HoldFile(Wide(line.rest));

@@ -44,7 +44,14 @@ void Form1::Win_Exit_State() {
 
   if (i <= kShutdownIndex) {
     Form2 countdown(*this, rt);
+    // Windows keeps a program in the background from taking the foreground,
+    // and the countdown does not force it: the taskbar button asks for the
+    // user's eye instead, until the program comes forward or the count ends.
+    const Hwnd main = rt.WindowHandle(*this);
+    const bool behind = !IsWindowOfOurs(ops.GetForegroundWindow());
+    if (behind) ops.FlashWindowEx(main, kFlashwAll | kFlashwTimerNoFg, 0, 0);
     rt.ShowModal(countdown);
+    if (behind) ops.FlashWindowEx(main, kFlashwStop, 0, 0);
     // Only the countdown's own last tick leads on. A dialog destroyed with
     // the main window or by a quit message never set the cancel flag, and
     // Yes to the closing question may have come while it counted.

@@ -63,7 +63,10 @@ void Form1::CaptureTarget() {
 // A box or dialog of this program vanishes once answered: a watch on it
 // would end at once and run the action. The main window stays a target.
 bool Form1::IsPassingWindowOfOurs(Hwnd handle) {
-  if (handle == 0 || handle == rt.WindowHandle(*this)) return false;
+  return handle != 0 && handle != rt.WindowHandle(*this) && IsWindowOfOurs(handle);
+}
+
+bool Form1::IsWindowOfOurs(Hwnd handle) {
   uint32_t process = 0;
   ops.GetWindowThreadProcessId(handle, &process);
   return process == ops.GetCurrentProcessId();

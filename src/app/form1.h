@@ -82,6 +82,7 @@ class Form1 : public Form, public WindowProc {
   void Command1_Click();
   void CaptureTarget();
   bool IsPassingWindowOfOurs(Hwnd handle);
+  bool IsWindowOfOurs(Hwnd handle);
 
   // Global hotkey (hotkey/).
   void HotKeySetUp();

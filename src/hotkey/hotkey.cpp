@@ -22,8 +22,9 @@ void RegisterFromCode(Form1& form, HotKeyCode code) {
   // settings keep it all the same, and capture waits for a later change. The
   // user is told, or a hotkey that does nothing would look registered.
   const uint32_t key = HotKeyVirtualKey(form.HotKey);
-  const bool registered = form.ops.RegisterHotKey(
-      form.rt.WindowHandle(form), HotKeyId(form.HotKeyAtom), HotKeyModifiers(form.HotKey), key);
+  const bool registered =
+      form.ops.RegisterHotKey(form.rt.WindowHandle(form), HotKeyId(form.HotKeyAtom),
+                              HotKeyModifiers(form.HotKey) | kModNoRepeat, key);
   SetHotKeyControlValue(form.ops, form.hHotKeyCtl, code);
   if (!registered && key != 0)
     form.rt.MsgBox(texts::kHotKeyRefused, kMbIconExclamation, texts::kAppTitle);

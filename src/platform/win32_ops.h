@@ -41,6 +41,11 @@ constexpr uint32_t kHkmGetHotKey = 0x402;
 constexpr uint32_t kHkmSetRules = 0x403;
 constexpr uint32_t kWsChildVisible = 0x50000000;
 constexpr uint32_t kWsTabStop = 0x10000;
+constexpr uint32_t kFlashwStop = 0x0;
+constexpr uint32_t kFlashwAll = 0x3;
+constexpr uint32_t kFlashwTimerNoFg = 0xC;
+// A hotkey held down sends one press, not one per key repeat.
+constexpr uint32_t kModNoRepeat = 0x4000;
 constexpr uint32_t kTokenAdjustPrivileges = 0x20;
 constexpr uint32_t kTokenQuery = 0x8;
 constexpr uint32_t kSePrivilegeEnabled = 0x2;
@@ -69,6 +74,8 @@ class Win32Ops {
   // Returns the window's thread; stores the id of its process.
   virtual uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) = 0;
   virtual uint32_t GetCurrentProcessId() = 0;
+  // The fields of FLASHWINFO after the window.
+  virtual bool FlashWindowEx(Hwnd hwnd, uint32_t flags, uint32_t count, uint32_t timeout) = 0;
   // Whether byte begins a double-byte character in the ANSI code page.
   virtual bool IsDBCSLeadByte(uint8_t byte) = 0;
 

@@ -2,10 +2,13 @@
 // before the box's call returns), also while a countdown opened inside that
 // box still holds the owner. The main window must stay disabled until the
 // countdown ends, or the user could work it while the action counts down.
+// Where Windows does more than Wine (activation, the default button), the
+// tests do Windows' part.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "about/frm_about.h"
 #include "actions/form2.h"
 #include "app/form1.h"
 #include "platform/win32/real_ops.h"
@@ -100,6 +103,59 @@ TEST(ModalHold, BoxWithoutOwnerLeavesTheCountdownUsable) {
   p.rt.ShowModal(countdown);
   EXPECT_TRUE(g_under.usable);
   EXPECT_TRUE(p.form1.Cancelflag);
+}
+
+// Windows activates another program's window when the active one goes while
+// its owner is disabled: the countdown must give the main window back first.
+struct Hiding {
+  HWND main;
+  WNDPROC proc;
+  bool mainEnabled;
+} g_hiding{};
+
+LRESULT CALLBACK SeeTheHide(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_SHOWWINDOW && !wParam) g_hiding.mainEnabled = IsWindowEnabled(g_hiding.main);
+  return CallWindowProcW(g_hiding.proc, hwnd, msg, wParam, lParam);
+}
+
+TEST(ModalHold, CountdownGivesTheMainWindowBackBeforeItHides) {
+  Program p;
+  Form2 countdown(p.form1, p.rt);
+  p.rt.Load(countdown);
+  HWND dialog = ToHwnd(p.rt.WindowHandle(countdown));
+  g_hiding = {p.main,
+              reinterpret_cast<WNDPROC>(
+                  SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SeeTheHide))),
+              false};
+  PostMessageW(ToHwnd(p.rt.ControlHandle(countdown.Command1)), BM_CLICK, 0, 0);
+  p.rt.ShowModal(countdown);
+  EXPECT_TRUE(g_hiding.mainEnabled);
+}
+
+// Windows leaves the default button to the form as the focus moves (Wine
+// moves its look itself): Enter presses the focused push button, else the
+// form's default, and the main window has none.
+TEST(ModalHold, DefaultButtonIsTheFocusedPushButtonElseTheFormsOwn) {
+  Program p;
+  FrmAbout about(p.ops, p.rt);
+  p.rt.Load(about);
+  HWND box = ToHwnd(p.rt.WindowHandle(about));
+  ShowWindow(box, SW_SHOW);
+  auto handle = [&p](const Control& control) { return ToHwnd(p.rt.ControlHandle(control)); };
+  auto focusAndAsk = [](HWND form, HWND focus, HWND moved) {
+    SetFocus(focus);
+    SendMessageW(form, DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(moved)), 0);
+    const LRESULT id = SendMessageW(form, DM_GETDEFID, 0, 0);
+    return HIWORD(id) == DC_HASDEFID ? GetDlgItem(form, LOWORD(id)) : nullptr;
+  };
+  const HWND sysInfo = handle(about.cmdSysInfo);
+  EXPECT_EQ(focusAndAsk(box, sysInfo, sysInfo), sysInfo);
+  EXPECT_TRUE(SendMessageW(sysInfo, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON);
+  EXPECT_FALSE(SendMessageW(handle(about.cmdOK), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON);
+  EXPECT_EQ(focusAndAsk(box, handle(about.cmdOK), handle(about.cmdOK)), handle(about.cmdOK));
+  DestroyWindow(box);
+  ShowWindow(p.main, SW_SHOW);
+  EXPECT_EQ(focusAndAsk(p.main, handle(p.form1.Check1), handle(p.form1.Command2)), nullptr);
 }
 
 }  // namespace

@@ -63,6 +63,11 @@ uint32_t FakePlatform::GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) 
   return it == windows_.end() ? 0 : 1;
 }
 
+bool FakePlatform::FlashWindowEx(Hwnd hwnd, uint32_t flags, uint32_t, uint32_t) {
+  flashes.emplace_back(hwnd, flags);
+  return false;
+}
+
 bool FakePlatform::SetForegroundWindow(Hwnd hwnd) {
   if (!IsWindow(hwnd)) return false;
   foreground_ = hwnd;
@@ -153,7 +158,7 @@ intptr_t FakePlatform::SendMessageA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, i
 
 bool FakePlatform::PressHotKey(uint32_t modifiers, uint32_t vk) {
   for (const Registration& r : hotKeys) {
-    if (r.modifiers != modifiers || r.vk != vk) continue;
+    if ((r.modifiers & ~kModNoRepeat) != modifiers || r.vk != vk) continue;
     // The identifier arrives widened with its sign, as Windows passes it.
     auto wParam = static_cast<uintptr_t>(static_cast<intptr_t>(r.id));
     Dispatch(r.hwnd, kWmHotKey, wParam, static_cast<intptr_t>(modifiers | (vk << 16)));
@@ -174,9 +179,13 @@ void FakePlatform::TypeIntoHotKeyControl(Hwnd control, uint32_t code) {
 }
 
 bool FakePlatform::RegisterHotKey(Hwnd hwnd, int32_t id, uint32_t modifiers, uint32_t vk) {
-  if (!IsWindow(hwnd) || heldElsewhere.count({modifiers, vk})) return false;
+  // The no-repeat flag is no part of the combination another program holds.
+  const uint32_t combination = modifiers & ~kModNoRepeat;
+  if (!IsWindow(hwnd) || heldElsewhere.count({combination, vk})) return false;
   for (const Registration& r : hotKeys) {
-    if ((r.hwnd == hwnd && r.id == id) || (r.modifiers == modifiers && r.vk == vk)) return false;
+    if ((r.hwnd == hwnd && r.id == id) ||
+        ((r.modifiers & ~kModNoRepeat) == combination && r.vk == vk))
+      return false;
   }
   hotKeys.push_back({hwnd, id, modifiers, vk});
   return true;

@@ -209,6 +209,8 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool EndSession(bool cancelledElsewhere = false);
   std::vector<intptr_t> queryEndSessionAnswers;
   bool endedBySystem = false;
+  // Every taskbar flash asked for: the window and the flags.
+  std::vector<std::pair<Hwnd, uint32_t>> flashes;
 
   // ---- Win32Ops ----
   bool IsWindow(Hwnd hwnd) override;
@@ -217,6 +219,7 @@ class FakePlatform final : public Win32Ops, public WindowRuntime {
   bool SetForegroundWindow(Hwnd hwnd) override;
   uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) override;
   uint32_t GetCurrentProcessId() override { return kOwnProcessId; }
+  bool FlashWindowEx(Hwnd hwnd, uint32_t flags, uint32_t count, uint32_t timeout) override;
   bool IsDBCSLeadByte(uint8_t byte) override;
   Atom GlobalAddAtomA(const char* name) override;
   Atom GlobalDeleteAtom(Atom atom) override;

@@ -80,9 +80,11 @@ LRESULT FormWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case DM_GETDEFID:
-      if (Control* button = Flagged(false))
-        return MAKELRESULT(kFirstControlId + IndexOf(*button), DC_HASDEFID);
+      if (const UINT id = DefaultButtonId()) return MAKELRESULT(id, DC_HASDEFID);
       return 0;
+    case DM_SETDEFID:
+      MoveDefaultLook(static_cast<UINT>(wParam));
+      return TRUE;
     case WM_ACTIVATE:
       if (HIWORD(wParam) != 0) break;  // minimised: nothing to focus
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
@@ -107,6 +109,29 @@ Control* FormWindow::ControlById(UINT id) {
   const auto& controls = form_.Controls();
   if (id < kFirstControlId || id - kFirstControlId >= controls.size()) return nullptr;
   return controls[id - kFirstControlId].get();
+}
+
+// Asked by the dialog handling for what Enter presses: the push button with
+// the focus, as in a dialog, else the form's default button. Windows leaves
+// it to the form to follow the focus, which Wine does itself.
+UINT FormWindow::DefaultButtonId() {
+  HWND focus = GetFocus();
+  if (IsChild(hwnd_, focus) &&
+      (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+    return static_cast<UINT>(GetDlgCtrlID(focus));
+  const Control* button = Flagged(false);
+  return button != nullptr ? kFirstControlId + static_cast<UINT>(IndexOf(*button)) : 0;
+}
+
+// The default button's heavy border goes where the dialog handling says the
+// default has moved, as a dialog's own procedure moves it.
+void FormWindow::MoveDefaultLook(UINT id) {
+  HWND next = GetDlgItem(hwnd_, static_cast<int>(id));
+  if (next == nullptr || !(SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) return;
+  if (HWND shown = GetDlgItem(hwnd_, static_cast<int>(defaultLookId_)))
+    SendMessageW(shown, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+  SendMessageW(next, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+  defaultLookId_ = id;
 }
 
 // The control pressed by Enter (isDefault) or by Esc (isCancel).

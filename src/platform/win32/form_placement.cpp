@@ -22,6 +22,17 @@ constexpr int kIconSizeAt96Dpi = 32;
 constexpr int kLowestDpi = 48;
 constexpr int kHighestDpi = 480;
 
+// The frame around rc at dpi. AdjustWindowRectEx knows the system's DPI
+// only; where Windows lacks the DPI-aware call (before Windows 10 1607) the
+// system has one DPI for all its monitors, the window's.
+void AdjustFrameForDpi(RECT& rc, DWORD style, bool menu, DWORD exStyle, int dpi) {
+  using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjustForDpi =
+      ProcOf<AdjustForDpiFn>(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi");
+  if (adjustForDpi == nullptr || !adjustForDpi(&rc, style, menu, exStyle, static_cast<UINT>(dpi)))
+    AdjustWindowRectEx(&rc, style, menu, exStyle);
+}
+
 }  // namespace
 
 // The window's size around the form's client area at the window's DPI.
@@ -30,7 +41,7 @@ SIZE FormWindow::FrameSize() const {
   RECT rc{0, 0, Px(design.clientWidth), Px(design.clientHeight)};
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
   const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
-  AdjustWindowRectEx(&rc, style & ~WS_MINIMIZE, GetMenu(hwnd_) != nullptr, exStyle);
+  AdjustFrameForDpi(rc, style & ~WS_MINIMIZE, GetMenu(hwnd_) != nullptr, exStyle, dpi_);
   return {rc.right - rc.left, rc.bottom - rc.top};
 }
 

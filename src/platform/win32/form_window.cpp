@@ -201,6 +201,7 @@ HWND FormWindow::CreateControl(const Control& control, size_t index) {
                       place.y, place.width, place.height, hwnd_,
                       reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), Instance(), nullptr);
   if (child == nullptr) return nullptr;
+  if (design.isDefault) defaultLookId_ = id;
   SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(control)), FALSE);
   if (design.kind == ControlKind::ProgressBar)
     SendMessageW(child, PBM_SETRANGE32, 0, design.maxValue);

@@ -94,6 +94,8 @@ class FormWindow final : public FormSink {
   void OnActivate(bool active);
   Control* ControlById(UINT id);
   Control* Flagged(bool cancel);
+  UINT DefaultButtonId();
+  void MoveDefaultLook(UINT id);
   size_t IndexOf(const Control& control) const;
 
   void ShowValue(const Control& control, HWND child);
@@ -121,6 +123,7 @@ class FormWindow final : public FormSink {
   unique_hicon smallIcon_;
   HWND tooltip_ = nullptr;  // owned by hwnd_, destroyed with it
   HWND lastFocus_ = nullptr;
+  UINT defaultLookId_ = 0;      // the push button drawn as the default
   std::vector<HWND> children_;  // by control index; null for windowless kinds
   // By control index: the modal depth a tick of that timer runs at, or
   // kNotTicking.

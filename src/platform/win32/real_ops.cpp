@@ -60,6 +60,11 @@ uint32_t RealWin32Ops::GetCurrentProcessId() {
   return ::GetCurrentProcessId();
 }
 
+bool RealWin32Ops::FlashWindowEx(Hwnd hwnd, uint32_t flags, uint32_t count, uint32_t timeout) {
+  FLASHWINFO info{sizeof info, ToHwnd(hwnd), flags, count, timeout};
+  return ::FlashWindowEx(&info);
+}
+
 bool RealWin32Ops::IsDBCSLeadByte(uint8_t byte) {
   return ::IsDBCSLeadByte(byte);
 }

@@ -15,6 +15,7 @@ class RealWin32Ops final : public Win32Ops {
   bool SetForegroundWindow(Hwnd hwnd) override;
   uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t* processId) override;
   uint32_t GetCurrentProcessId() override;
+  bool FlashWindowEx(Hwnd hwnd, uint32_t flags, uint32_t count, uint32_t timeout) override;
   bool IsDBCSLeadByte(uint8_t byte) override;
   Atom GlobalAddAtomA(const char* name) override;
   Atom GlobalDeleteAtom(Atom atom) override;

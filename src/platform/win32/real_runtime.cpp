@@ -144,11 +144,19 @@ void RealRuntime::DoEvents() {
   }
 }
 
-// The main window owns every box: it outlives them all, whereas a dialog
-// that owned one could close under it and destroy it unanswered.
+// A box is owned by the window it opens over, so that the system activates
+// that window again when the box goes: the innermost modal form the box
+// holds (the About box), else the main window. A form left usable under
+// boxes (the countdown) may close under one and would take the box with it.
 HWND RealRuntime::BoxOwner() const {
-  HWND main = MainHwnd();
-  return main != nullptr && IsWindowVisible(main) && !IsIconic(main) ? main : nullptr;
+  HWND owner = MainHwnd();
+  for (const Modal& modal : modals_) {
+    const FormWindow* window = modal.form != nullptr ? WindowOf(*modal.form) : nullptr;
+    if (window != nullptr && !modal.form->Design().usableUnderBoxes &&
+        IsWindowVisible(window->Hwnd()))
+      owner = window->Hwnd();
+  }
+  return owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) ? owner : nullptr;
 }
 
 int RealRuntime::MsgBox(const std::string& text, int style, const std::string& caption) {
@@ -370,7 +378,12 @@ void RealRuntime::Discard(Form& form) {
 }
 
 void RealRuntime::Hide(Form& form) {
-  if (FormWindow* window = WindowOf(form)) ShowWindow(window->Hwnd(), SW_HIDE);
+  FormWindow* window = WindowOf(form);
+  if (window == nullptr) return;
+  // A modal form gives its windows back before it goes from the screen, or
+  // the system hands activation to another program's window.
+  EndModalOf(form);
+  ShowWindow(window->Hwnd(), SW_HIDE);
 }
 
 bool RealRuntime::Unload(Form& form) {
