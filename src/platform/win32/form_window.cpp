@@ -6,7 +6,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <numeric>
 #include <string>
 #include <utility>
 
@@ -157,16 +156,19 @@ void FormWindow::CreateControls() {
   children_.assign(controls.size(), nullptr);
   lastFits_.assign(controls.size(), std::nullopt);
   tickingAt_.assign(controls.size(), kNotTicking);
-  // Creation order is the tab order; rows without one come last.
-  std::vector<size_t> order(controls.size());
-  std::iota(order.begin(), order.end(), size_t{0});
+  // Creation order is the tab order; rows without one come last, and equal
+  // keys keep their table order. An insertion sort: a form has a few dozen
+  // rows, and std::sort's code would cost the exe most of a kilobyte.
   auto tabKey = [&](size_t i) {
     int tab = controls[i]->Design().tabIndex;
     return tab < 0 ? INT32_MAX : tab;
   };
-  // Equal keys keep their table order, as a stable sort would keep them.
-  std::sort(order.begin(), order.end(),
-            [&](size_t a, size_t b) { return std::pair(tabKey(a), a) < std::pair(tabKey(b), b); });
+  std::vector<size_t> order(controls.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    size_t at = i;
+    for (; at > 0 && tabKey(order[at - 1]) > tabKey(i); --at) order[at] = order[at - 1];
+    order[at] = i;
+  }
   // One size for the whole form, the one at which every caption fits.
   for (const auto& control : controls) {
     if (CaptionFit fit = FitOf(*control); !fit.text.empty()) formFits_.push_back(std::move(fit));
